@@ -1,0 +1,44 @@
+// The whole simulation: the play box, the launch point, gravity, the kinds of enemy, every
+// enemy body and the infection overlay.
+#pragma once
+
+#include "Enemy.h"
+#include "EnemyEffect.h"
+#include "EnemyType.h"
+#include "Vector2.h"
+
+#include <boost/shared_ptr.hpp>
+#include <list>
+#include <vector>
+
+class GameWorld {
+public:
+    GameWorld();
+    GameWorld(const GameWorld&) = delete;
+    GameWorld& operator=(const GameWorld&) = delete;
+
+    // Fills a fresh world with the level: seven kinds, 126 aliens under 18 hard balls, the overlay.
+    void loadLevel();
+    // Advances the game by one 1/60 s step; false once a body has sunk past the floor.
+    bool step();
+    // One pass of mutual attraction over all pairs.
+    void attractForces();
+    // One pass over all pairs that pushes overlaps apart and spreads the infection.
+    void collisionConstraint();
+    // A click at point: picks an alien, or fires the picked one towards point.
+    void mouseButton(Vector2 point);
+    // Extra work for the spare time of a frame: one more collision pass.
+    void useExtraCycles();
+    // Does nothing; kept for a destruction effect that the game never got.
+    void causeDestruction(std::list<Enemy>::iterator first, std::list<Enemy>::iterator last);
+    // Draws every enemy, and the overlay on infected and dissolving ones, into the frame.
+    void draw();
+
+    Vector2 launchPoint;
+    Vector2 size;
+    Vector2 gravity;
+    bool selected;
+    std::vector<boost::shared_ptr<EnemyType>> enemyTypes;
+    std::list<Enemy> enemies; // the order decides every tie in every pass
+    std::vector<EnemyEffect> effects;
+};

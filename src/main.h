@@ -1,0 +1,51 @@
+// The frame loop, apart from Allegro so that a test can drive it with a scripted timer, mouse
+// and keyboard. The game runs it with the shell in main.cpp.
+//
+// A Shell provides:
+//   bool quitRequested()     Escape held, or the window's close button pressed
+//   bool leftButtonDown()    bit 0 of the mouse buttons
+//   int mouseX(), mouseY()   pointer position in window pixels
+//   void showFrame()         draw the pointer, flush, flip, clear the next back buffer
+//   int pendingTicks()       timer ticks not yet matched by a frame, less one
+//   void tickDone()          one tick matched by the frame just finished
+#pragma once
+
+#include "Vector2.h"
+
+// Frames between two clicks handed to the world, after the one that was handed.
+const int clickRepeatFrames = 10;
+
+template <class World, class Shell> void runFrames(World& world, Shell& shell)
+{
+    int clickDelay = 0;
+    for (;;) {
+        // Update: one step of the simulation; false means a ball sank past the floor.
+        if (!world.step())
+            break;
+        // Detect Escape or the window's close button.
+        if (shell.quitRequested())
+            break;
+
+        // At most one click per frame, and none in the 10 frames after one. The button is
+        // read as a level: holding it clicks again every 11th frame.
+        if (shell.leftButtonDown() && clickDelay < 0) {
+            const int x = shell.mouseX();
+            const int y = shell.mouseY();
+            world.mouseButton(Vector2(float(x), float(y)));
+            clickDelay = clickRepeatFrames;
+        }
+        // Only the sign matters, so hold it at -1 rather than let it fall for ever.
+        if (clickDelay >= 0)
+            --clickDelay;
+
+        // Draw.
+        world.draw();
+        shell.showFrame();
+
+        // Wait for the next tick, spending the time on extra collision passes. A frame that
+        // ran late leaves ticks behind, and the frames after it run without waiting.
+        while (shell.pendingTicks() < 0)
+            world.useExtraCycles();
+        shell.tickDone();
+    }
+}
