@@ -112,6 +112,7 @@ int main()
     // Initialization
     initSystem();
     GameWorld world;
+    world.loadLevel();
 
     // Main game loop: until a ball sinks past the floor, Escape or the close button.
     AllegroShell shell;
