@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 
 namespace {
 
@@ -29,6 +30,23 @@ const int hardBallKind = 6;
 const int alienRows = 7;
 const int gridPitch = 34;
 const float kindRadius = 16;
+
+// The rules of a step.
+const int dissolveAbove = 2;          // a kind dissolves with three or more infected
+const float launchStopRadiusSqr = 25; // the picked alien rests within 5 of the launch point
+const float launchPull = 10000;       // pull on the picked alien towards the launch point
+const float speedLimit = 5;           // pixels per step
+const float timeStep = 1.0f / 60;     // seconds per step
+const float removalRadius = 1;        // dissolved bodies smaller than this are gone
+
+// The pair passes.
+const float attractionRange = 8; // attract while r1 * r2 * 8 > squared distance
+const float attractionStrength = 10000;
+const int touchTimerCap = 5;
+
+// The launch.
+const float launchImpulse = 10;
+const int launchedTimer = 120;
 
 } // namespace
 
@@ -65,13 +83,142 @@ void GameWorld::loadLevel()
     effects.push_back(EnemyEffect(loadBMP("base.dat#Effects/Infected_bmp"), 0));
 }
 
-bool GameWorld::step() { return true; }
+bool GameWorld::step()
+{
+    // Push the overlaps apart before anything moves, twice, then let near neighbours attract.
+    collisionConstraint();
+    collisionConstraint();
+    attractForces();
 
-void GameWorld::attractForces() {}
+    // Kinds that had three or more infected in the last step dissolve all their infected.
+    for (size_t k = 0; k < enemyTypes.size(); ++k) {
+        EnemyType* kind = enemyTypes[k].get();
+        if (kind->infectedCount > dissolveAbove) {
+            for (Enemy& e : enemies)
+                if (e.type.get() == kind && e.state == EnemyType::INFECTED)
+                    e.state = EnemyType::DISOLVING;
+        }
+        kind->infectedCount = 0;
+    }
 
-void GameWorld::collisionConstraint() {}
+    std::list<Enemy>::iterator it = enemies.begin();
+    while (it != enemies.end()) {
+        Enemy& e = *it;
+        if (e.state == EnemyType::SELECTED) {
+            // The picked alien is pulled to the launch point and held still once there.
+            Vector2 toLaunch = e.position - launchPoint;
+            if (toLaunch.LengthSqr() < launchStopRadiusSqr) {
+                e.oldPosition = e.position;
+            } else {
+                Vector2 pull = launchPoint - e.position;
+                e.acceleration += pull.Normalize() * launchPull;
+            }
+        }
+        e.acceleration += gravity;
+        e.applyBoxContraint(size);
+        e.enforceSpeedLimit(speedLimit);
+        e.step(timeStep);
 
-void GameWorld::mouseButton(Vector2) {}
+        if (e.state == EnemyType::INFECTED)
+            ++e.type->infectedCount;
+
+        // A body whose centre sinks past the floor ends the game.
+        if (e.position.y > size.y - e.radius)
+            return false;
+
+        if (e.radius < removalRadius)
+            it = enemies.erase(it);
+        else
+            ++it;
+    }
+    return true;
+}
+
+void GameWorld::attractForces()
+{
+    if (enemies.size() < 2)
+        return;
+    const std::list<Enemy>::iterator last = std::prev(enemies.end());
+    for (std::list<Enemy>::iterator i = enemies.begin(); i != last; ++i) {
+        Enemy* a = &*i;
+        for (std::list<Enemy>::iterator j = std::next(i); j != enemies.end(); ++j) {
+            Enemy* b = &*j;
+            Vector2 d = distance(a, b);
+            const float q = d.LengthSqr();
+            if (a->state == EnemyType::SELECTED || b->state == EnemyType::SELECTED)
+                continue;
+            // Coincident centres have no direction and would divide by zero.
+            if (q == 0)
+                continue;
+            if (b->radius * a->radius * attractionRange > q) {
+                d.Normalize();
+                d *= b->radius * a->radius * attractionStrength / q;
+                a->acceleration += -d;
+                b->acceleration += d;
+            }
+        }
+    }
+}
+
+void GameWorld::collisionConstraint()
+{
+    if (enemies.size() < 2)
+        return;
+    const std::list<Enemy>::iterator last = std::prev(enemies.end());
+    for (std::list<Enemy>::iterator i = enemies.begin(); i != last; ++i) {
+        Enemy* a = &*i;
+        for (std::list<Enemy>::iterator j = std::next(i); j != enemies.end(); ++j) {
+            Enemy* b = &*j;
+            Vector2 c = collisionCheck(a, b);
+            if (c.IsZero())
+                continue;
+            a->position += c / 2;
+            b->position += -c / 2;
+
+            if (a->state == EnemyType::INFECTED && b->state != EnemyType::INFECTED)
+                infect(a, b);
+            if (b->state == EnemyType::INFECTED && a->state != EnemyType::INFECTED)
+                infect(b, a);
+
+            // Touching aliens of one kind shorten each other's infection, a fired one included.
+            if (a->type == b->type) {
+                if (a->timer > touchTimerCap)
+                    a->timer = touchTimerCap;
+                if (b->timer > touchTimerCap)
+                    b->timer = touchTimerCap;
+            }
+        }
+    }
+}
+
+void GameWorld::mouseButton(Vector2 point)
+{
+    if (!selected) {
+        // Pick the first free alien under the pointer.
+        for (Enemy& e : enemies) {
+            if (e.selectCheck(point) && e.state == EnemyType::NORMAL) {
+                e.state = EnemyType::SELECTED;
+                selected = true;
+                return;
+            }
+        }
+        return;
+    }
+
+    // Fire the picked alien from the launch point towards the pointer.
+    for (Enemy& e : enemies) {
+        if (e.state == EnemyType::SELECTED || e.state == EnemyType::READY) {
+            e.position += (point - launchPoint).Normalize() * launchImpulse;
+            selected = false;
+            e.state = EnemyType::INFECTED;
+            e.timer = launchedTimer;
+            return;
+        }
+    }
+    // The picked alien caught an infection on its way and is no longer ours to fire: let the
+    // player pick again rather than leave every later click without effect.
+    selected = false;
+}
 
 void GameWorld::useExtraCycles() { collisionConstraint(); }
 
