@@ -1,0 +1,536 @@
+#include "gl_support.h"
+
+#define ALLEGRO_NO_MAGIC_MAIN
+#include <allegro.h>
+
+#include <alleggl.h>
+
+#include "util.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <link.h>
+#include <spawn.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+GLfloat gameProjection[16];
+
+// Mesa unloads its driver (swrast_dri.so) when the context is closed at exit, before the leak
+// check; what the driver keeps would then be reported against whatever lies at those addresses
+// by then, beyond the reach of a suppression. Holding the driver mapped lets the report name it.
+int keepDriverMapped(dl_phdr_info* info, size_t, void*)
+{
+    const std::string name = info->dlpi_name ? info->dlpi_name : "";
+    const std::string suffix = "_dri.so";
+    if (name.size() > suffix.size()
+        && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+        dlopen(name.c_str(), RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+    return 0;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- the context
+
+bool openGameContext()
+{
+    if (allegro_init() != 0) {
+        std::fprintf(
+            stderr, "gl_tests: Allegro did not start (no X display?)\n%s\n", allegro_error);
+        return false;
+    }
+    if (install_allegro_gl() != 0) {
+        std::fprintf(stderr, "gl_tests: AllegroGL did not install\n%s\n", allegro_error);
+        return false;
+    }
+
+    // The game's settings for its window, in the game's order.
+    allegro_gl_clear_settings();
+    allegro_gl_set(AGL_COLOR_DEPTH, 32);
+    allegro_gl_set(AGL_DOUBLEBUFFER, 1);
+    allegro_gl_set(AGL_Z_DEPTH, 8);
+    allegro_gl_set(AGL_WINDOWED, TRUE);
+    allegro_gl_set(AGL_RENDERMETHOD, 1);
+    allegro_gl_set(AGL_SUGGEST,
+        AGL_COLOR_DEPTH | AGL_DOUBLEBUFFER | AGL_Z_DEPTH | AGL_WINDOWED | AGL_RENDERMETHOD);
+    set_color_depth(32);
+    set_window_title("Outbreak OpenGL tests");
+    if (set_gfx_mode(GFX_OPENGL, screenWidth, screenHeight, 0, 0) != 0) {
+        std::fprintf(stderr, "gl_tests: no OpenGL mode\n%s\n%s\n", allegro_error, allegro_gl_error);
+        return false;
+    }
+    allegro_gl_use_mipmapping(TRUE);
+    dl_iterate_phdr(keepDriverMapped, nullptr);
+
+    glEnable(GL_TEXTURE_2D);
+    glShadeModel(GL_FLAT);
+    glPolygonMode(GL_FRONT, GL_FILL);
+    glEnable(GL_CULL_FACE);
+    glFrontFace(GL_CCW);
+    allegro_gl_set_projection();
+
+    glGetFloatv(GL_PROJECTION_MATRIX, gameProjection);
+    glMatrixMode(GL_MODELVIEW);
+    return true;
+}
+
+void restoreGameState()
+{
+    glMatrixMode(GL_PROJECTION);
+    glLoadMatrixf(gameProjection);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glEnable(GL_TEXTURE_2D);
+    glShadeModel(GL_FLAT);
+    glPolygonMode(GL_FRONT, GL_FILL);
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+    glFrontFace(GL_CCW);
+    glDisable(GL_ALPHA_TEST);
+    glAlphaFunc(GL_ALWAYS, 0);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    glColor4f(1, 1, 1, 1);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glDrawBuffer(GL_BACK);
+    glReadBuffer(GL_BACK);
+}
+
+// ---------------------------------------------------------------- frames
+
+bool operator==(Rgb a, Rgb b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
+
+std::ostream& operator<<(std::ostream& out, Rgb c)
+{
+    return out << "(" << c.r << ", " << c.g << ", " << c.b << ")";
+}
+
+bool near(Rgb a, Rgb b, int tolerance)
+{
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance
+        && std::abs(a.b - b.b) <= tolerance;
+}
+
+std::ostream& operator<<(std::ostream& out, const Box& b)
+{
+    return out << "columns " << b.x0 << ".." << b.x1 - 1 << ", rows " << b.y0 << ".." << b.y1 - 1;
+}
+
+void clearFrame()
+{
+    glClearColor(background.r / 255.0f, background.g / 255.0f, background.b / 255.0f, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+Frame::Frame() : rgba_(size_t(screenWidth) * screenHeight * 4)
+{
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, screenWidth, screenHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba_.data());
+}
+
+Rgb Frame::at(int x, int y) const
+{
+    // OpenGL's rows run upwards from the bottom of the window.
+    const size_t i = (size_t(screenHeight - 1 - y) * screenWidth + x) * 4;
+    return {rgba_[i], rgba_[i + 1], rgba_[i + 2]};
+}
+
+std::string Frame::coverageMismatch(const Box& covered) const
+{
+    int uncovered = 0, spilled = 0;
+    std::ostringstream firsts;
+    for (int y = 0; y < screenHeight; ++y) {
+        for (int x = 0; x < screenWidth; ++x) {
+            const bool drawn = !near(at(x, y), background, 4);
+            const bool inside = covered.contains(x, y);
+            if (drawn == inside)
+                continue;
+            int& tally = inside ? uncovered : spilled;
+            if (tally++ < 3)
+                firsts << " (" << x << ", " << y << ")=" << at(x, y);
+        }
+    }
+    if (uncovered == 0 && spilled == 0)
+        return "";
+    std::ostringstream out;
+    out << "expected exactly " << covered << " drawn; " << uncovered
+        << " pixels inside are background, " << spilled << " pixels outside are drawn; e.g."
+        << firsts.str();
+    return out.str();
+}
+
+std::string Frame::regionMismatch(const Box& region, Rgb colour) const
+{
+    int wrong = 0;
+    std::ostringstream firsts;
+    for (int y = region.y0; y < region.y1; ++y)
+        for (int x = region.x0; x < region.x1; ++x)
+            if (!near(at(x, y), colour) && wrong++ < 3)
+                firsts << " (" << x << ", " << y << ")=" << at(x, y);
+    if (wrong == 0)
+        return "";
+    std::ostringstream out;
+    out << wrong << " pixels of " << region << " are not " << colour << "; e.g." << firsts.str();
+    return out.str();
+}
+
+int Frame::count(Rgb colour) const
+{
+    int n = 0;
+    for (int y = 0; y < screenHeight; ++y)
+        for (int x = 0; x < screenWidth; ++x)
+            n += near(at(x, y), colour);
+    return n;
+}
+
+void Frame::save(const std::string& path) const
+{
+    std::ofstream out(path, std::ios::binary);
+    out << "P6\n" << screenWidth << " " << screenHeight << "\n255\n";
+    for (int y = 0; y < screenHeight; ++y) {
+        for (int x = 0; x < screenWidth; ++x) {
+            const Rgb c = at(x, y);
+            out.put(char(c.r)).put(char(c.g)).put(char(c.b));
+        }
+    }
+}
+
+void GlTest::SetUp()
+{
+    restoreGameState();
+    clearFrame();
+}
+
+void GlTest::TearDown()
+{
+    EXPECT_EQ(GLenum(GL_NO_ERROR), glGetError()) << "OpenGL reported an error";
+    if (HasFailure() && !frames_.empty()) {
+        const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+        std::string name
+            = std::string("gl-failure-") + test->test_suite_name() + "-" + test->name() + ".ppm";
+        for (char& c : name)
+            if (c == '/')
+                c = '_';
+        frames_.back().save(name);
+        std::cout << "the frame is in " << name << "\n";
+    }
+    frames_.clear();
+}
+
+const Frame& GlTest::readFrame()
+{
+    frames_.emplace_back();
+    return frames_.back();
+}
+
+// ---------------------------------------------------------------- processes
+
+namespace {
+
+std::vector<std::string> scratchDirs;
+
+std::string selfPath()
+{
+    char buffer[4096];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0)
+        throw std::runtime_error("cannot find this program's path");
+    return std::string(buffer, size_t(n));
+}
+
+// Starts argv in workDir with the given environment, standard output and error into outputPath.
+pid_t spawn(const std::vector<std::string>& argv, const std::string& workDir,
+    const std::vector<std::string>& env, const std::string& outputPath)
+{
+    std::vector<char*> args, envp;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    for (const std::string& e : env)
+        envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
+    posix_spawn_file_actions_addopen(
+        &actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+
+    // Allegro's signal handlers and masks in this process are not the child's business.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    pid_t pid = -1;
+    const int error = posix_spawn(&pid, args[0], &actions, &attributes, args.data(), envp.data());
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return error == 0 ? pid : -1;
+}
+
+// Waits for pid to end, for at most seconds; then kills it. Fills the outcome fields of run.
+void waitFor(pid_t pid, double seconds, ChildRun& run)
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now()
+        + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    int status = 0;
+    for (;;) {
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            break;
+        if (done < 0 && errno != EINTR)
+            return;
+        if (Clock::now() >= deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            run.killedByUs = true;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (WIFEXITED(status)) {
+        run.exited = true;
+        run.exitStatus = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        run.signal = WTERMSIG(status);
+    }
+}
+
+} // namespace
+
+std::string makeScratchDir()
+{
+    char pattern[] = "/tmp/outbreak-gl-XXXXXX";
+    if (!mkdtemp(pattern))
+        throw std::runtime_error("mkdtemp failed");
+    scratchDirs.push_back(pattern);
+    return pattern;
+}
+
+void removeScratchDirs()
+{
+    for (const std::string& dir : scratchDirs) {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+    scratchDirs.clear();
+}
+
+void writeFile(const std::string& path, const std::string& bytes)
+{
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+void writeQuadrantBmp(const std::string& path, const Quadrants& image)
+{
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    BITMAP* bitmap = create_bitmap_ex(24, 64, 64);
+    if (!bitmap)
+        throw std::runtime_error("no bitmap for " + path);
+    const auto colour = [](Rgb c) { return makecol_depth(24, c.r, c.g, c.b); };
+    // Allegro's rows run downwards: row 0 is the image's top row.
+    rectfill(bitmap, 0, 0, 31, 31, colour(image.topLeft));
+    rectfill(bitmap, 32, 0, 63, 31, colour(image.topRight));
+    rectfill(bitmap, 0, 32, 31, 63, colour(image.bottomLeft));
+    rectfill(bitmap, 32, 32, 63, 63, colour(image.bottomRight));
+    const int failed = save_bmp(path.c_str(), bitmap, nullptr);
+    destroy_bitmap(bitmap);
+    if (failed)
+        throw std::runtime_error("cannot save " + path);
+}
+
+std::string packDatafile(
+    const std::string& folder, const std::string& name, const std::vector<std::string>& subFolders)
+{
+    std::vector<std::string> argv {DAT_TOOL, name, "-k", "-t", "DATA", "-r", "-a"};
+    argv.insert(argv.end(), subFolders.begin(), subFolders.end());
+    const std::string log = folder + "/dat.log";
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e)
+        env.push_back(*e);
+    const pid_t pid = spawn(argv, folder, env, log);
+    ChildRun run;
+    if (pid > 0)
+        waitFor(pid, 30, run);
+    if (!run.exited || run.exitStatus != 0)
+        throw std::runtime_error("dat failed to pack " + name + ":\n" + readFile(log));
+    return folder + "/" + name;
+}
+
+std::string testSpritePath(const std::string& object)
+{
+    static std::string datafile;
+    if (datafile.empty()) {
+        const std::string dir = makeScratchDir();
+        writeQuadrantBmp(dir + "/Enemy/Quadrants", {red, green, blue, yellow});
+        writeQuadrantBmp(dir + "/Enemy/PinkTopLeft", {maskPink, green, blue, yellow});
+        writeQuadrantBmp(dir + "/Enemy/Red", {red, red, red, red});
+        writeQuadrantBmp(dir + "/Enemy/Green", {green, green, green, green});
+        writeQuadrantBmp(dir + "/Effects/RightHalfBlue", {maskPink, blue, maskPink, blue});
+        datafile = packDatafile(dir, "sprites.dat", {"Enemy", "Effects"});
+    }
+    return datafile + "#" + object;
+}
+
+unsigned loadTestSprite(const std::string& object)
+{
+    return loadBMP(testSpritePath(object).c_str());
+}
+
+// ---------------------------------------------------------------- child processes
+
+const char* const loadSpritesFlag = "--load-sprites";
+
+namespace {
+
+void printAllegroErrorAtExit()
+{
+    std::printf("at exit [%s]\n", allegro_error);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int runLoaderChild(int count, char** paths)
+{
+    if (!openGameContext())
+        return 3;
+    // Registered after Allegro's own exit handler, so it runs first, with allegro_error intact.
+    std::atexit(printAllegroErrorAtExit);
+    for (int i = 0; i < count; ++i) {
+        // Nothing has gone wrong yet, so allegro_error is usually empty; a marker in it shows
+        // whether a message really passes on what it holds.
+        uszprintf(allegro_error, ALLEGRO_ERROR_SIZE, "(no error before loading %s)", paths[i]);
+        const unsigned texture = loadBMP(paths[i]);
+        std::printf("loaded %s %u [%s]\n", paths[i], texture, allegro_error);
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+std::vector<ChildRun::Load> ChildRun::loaded() const
+{
+    std::vector<Load> result;
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.rfind("loaded ", 0) != 0)
+            continue;
+        std::istringstream fields(line.substr(7));
+        Load load;
+        fields >> load.path >> load.texture;
+        const size_t open = line.find('[');
+        if (open != std::string::npos && line.back() == ']')
+            load.allegroError = line.substr(open + 1, line.size() - open - 2);
+        result.push_back(load);
+    }
+    return result;
+}
+
+std::string ChildRun::allegroErrorAtExit() const
+{
+    const std::string open = "at exit [";
+    const size_t begin = output.rfind(open);
+    const size_t end = output.rfind("]\n");
+    if (begin == std::string::npos || end == std::string::npos || end < begin)
+        return "(not printed)";
+    return output.substr(begin + open.size(), end - begin - open.size());
+}
+
+std::string ChildRun::describe() const
+{
+    std::ostringstream out;
+    if (!started)
+        out << "did not start";
+    else if (exited)
+        out << "exit status " << exitStatus;
+    else if (signal)
+        out << "killed by signal " << signal << " (" << strsignal(signal) << ")";
+    else if (killedByUs)
+        out << "still running at the deadline, so the test killed it";
+    out << "; " << messages.size() << " message(s)";
+    for (const std::string& m : messages)
+        out << " [" << m << "]";
+    out << "; output:\n" << output;
+    return out.str();
+}
+
+ChildRun runChild(const std::vector<std::string>& argv, const std::string& workDir, double seconds)
+{
+    ChildRun run;
+    const std::string scratch = makeScratchDir();
+    const std::string bin = scratch + "/bin";
+    const std::string log = scratch + "/messages.log";
+    // allegro_message runs "xmessage ... TEXT": keep the text, separated by a record separator,
+    // and answer as if OK had been pressed.
+    writeFile(bin + "/xmessage",
+        "#!/bin/sh\nfor a; do text=$a; done\nprintf '%s\\036' \"$text\" >> '" + log
+            + "'\nexit 0\n");
+    chmod((bin + "/xmessage").c_str(), 0755);
+
+    std::vector<std::string> env;
+    std::string path = "/usr/bin:/bin";
+    for (char** e = environ; *e; ++e) {
+        if (std::strncmp(*e, "PATH=", 5) == 0)
+            path = *e + 5;
+        else
+            env.push_back(*e);
+    }
+    env.push_back("PATH=" + bin + ":" + path);
+
+    const pid_t pid = spawn(argv, workDir, env, scratch + "/output.log");
+    if (pid > 0) {
+        run.started = true;
+        waitFor(pid, seconds, run);
+    }
+    run.output = readFile(scratch + "/output.log");
+    std::istringstream records(readFile(log));
+    std::string message;
+    while (std::getline(records, message, '\036'))
+        run.messages.push_back(message);
+    return run;
+}
+
+ChildRun runLoaderInChild(const std::string& workDir, const std::vector<std::string>& paths)
+{
+    std::vector<std::string> argv {selfPath(), loadSpritesFlag};
+    argv.insert(argv.end(), paths.begin(), paths.end());
+    // Far longer than a load takes: only a hang reaches it.
+    return runChild(argv, workDir, 60);
+}

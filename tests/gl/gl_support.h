@@ -1,0 +1,148 @@
+// What the OpenGL tests share: the game's OpenGL context, frames read back from the back buffer,
+// sprite images packed into datafiles of their own, and child processes with a stand-in xmessage.
+// Allegro stays out of this header: its macros would leak into every test file.
+#pragma once
+
+#include <GL/gl.h>
+#include <deque>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+// ---------------------------------------------------------------- the context
+
+const int screenWidth = 640;
+const int screenHeight = 480;
+
+// Starts Allegro and AllegroGL and opens the 640x480 OpenGL window with the game's settings, GL
+// state and pixel projection. False, with a note on stderr, when there is no usable display.
+bool openGameContext();
+
+// Puts back the state the game draws in: the game's projection, an identity modelview, texturing
+// and back-face culling on, alpha and depth test off, white current colour, texture 0 bound.
+void restoreGameState();
+
+// ---------------------------------------------------------------- frames
+
+struct Rgb {
+    int r, g, b;
+};
+bool operator==(Rgb a, Rgb b);
+std::ostream& operator<<(std::ostream& out, Rgb c);
+
+// Texture filtering blends neighbouring texels a little; a pixel within this of a colour on every
+// channel counts as that colour.
+bool near(Rgb a, Rgb b, int tolerance = 24);
+
+const Rgb background {64, 64, 64}; // the colour each test clears to: neither black nor mask pink
+const Rgb red {255, 0, 0};
+const Rgb green {0, 255, 0};
+const Rgb blue {0, 0, 255};
+const Rgb yellow {255, 255, 0};
+const Rgb maskPink {255, 0, 255}; // transparent in a sprite
+
+void clearFrame();
+
+// A half-open rectangle of window pixels, y downwards: columns x0..x1-1, rows y0..y1-1.
+struct Box {
+    int x0, y0, x1, y1;
+    bool contains(int x, int y) const { return x >= x0 && x < x1 && y >= y0 && y < y1; }
+    // The same box less a margin on every side, where quadrant borders and edges cannot blend in.
+    Box inner(int margin) const { return {x0 + margin, y0 + margin, x1 - margin, y1 - margin}; }
+};
+std::ostream& operator<<(std::ostream& out, const Box& b);
+
+// The back buffer as drawn so far (read before any flip).
+class Frame {
+public:
+    Frame();
+    // The pixel at window column x and window row y (row 0 at the top).
+    Rgb at(int x, int y) const;
+    // Empty when the pixels that differ from the background are exactly those in covered;
+    // otherwise a description of the difference.
+    std::string coverageMismatch(const Box& covered) const;
+    // Empty when every pixel of region is near colour; otherwise a description.
+    std::string regionMismatch(const Box& region, Rgb colour) const;
+    // How many pixels of the whole frame are near colour.
+    int count(Rgb colour) const;
+    // A PPM picture of the frame, for a person to look at.
+    void save(const std::string& path) const;
+
+private:
+    std::vector<unsigned char> rgba_; // as OpenGL returns it: bottom row first
+};
+
+// Every pixel test draws in this state and checks that OpenGL reported no error; a failing test
+// leaves the frame it saw as gl-failure-<suite>-<test>.ppm in the working folder.
+class GlTest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Reads the back buffer and keeps it for the failure picture.
+    const Frame& readFrame();
+
+private:
+    std::deque<Frame> frames_; // a deque, so that a frame read earlier stays where it is
+};
+
+// ---------------------------------------------------------------- sprite images
+
+// A 64x64 sprite image of four 32x32 quadrants.
+struct Quadrants {
+    Rgb topLeft, topRight, bottomLeft, bottomRight;
+};
+
+// A fresh empty folder under /tmp, removed when the test program ends.
+std::string makeScratchDir();
+void removeScratchDirs();
+
+void writeFile(const std::string& path, const std::string& bytes);
+std::string readFile(const std::string& path);
+// Saves a 24-bit BMP file with Allegro's own writer.
+void writeQuadrantBmp(const std::string& path, const Quadrants& image);
+// Packs the named sub-folders of folder into folder/name as nested datafiles whose objects are
+// raw DATA holding the files' bytes, as the build packs base.dat. Returns the datafile's path.
+std::string packDatafile(
+    const std::string& folder, const std::string& name, const std::vector<std::string>& subFolders);
+
+// The test sprites, packed once into a datafile of their own: Enemy/Quadrants (red, green, blue,
+// yellow), Enemy/PinkTopLeft (Quadrants with a mask-coloured top left), Enemy/Red, Enemy/Green and
+// Effects/RightHalfBlue (mask on the left half, blue on the right). Loads one with loadBMP.
+unsigned loadTestSprite(const std::string& object);
+std::string testSpritePath(const std::string& object);
+
+// ---------------------------------------------------------------- child processes
+
+// Command line flag of gl_tests that makes it the loader child: it opens the game's context and
+// calls loadBMP on each following path in turn, with a marker in allegro_error before each call.
+// It prints "loaded PATH TEXTURE [ALLEGRO_ERROR]" after each call and "at exit [ALLEGRO_ERROR]"
+// as the process ends, however it ends.
+extern const char* const loadSpritesFlag;
+int runLoaderChild(int count, char** paths);
+
+struct ChildRun {
+    bool started = false;
+    bool exited = false;               // ended by exit or a return from main: see exitStatus
+    int exitStatus = -1;               // meaningful when exited
+    int signal = 0;                    // ended by this signal, not one of ours
+    bool killedByUs = false;           // still running at the deadline, so the test ended it
+    std::string output;                // standard output and standard error together
+    std::vector<std::string> messages; // the text of every message box, in order
+
+    // For a loader child: what each loadBMP call that returned gave, in order.
+    struct Load {
+        std::string path;
+        unsigned texture = 0;
+        std::string allegroError; // as the call returned
+    };
+    std::vector<Load> loaded() const;
+    // For a loader child: allegro_error as the process ended.
+    std::string allegroErrorAtExit() const;
+    std::string describe() const;
+};
+
+// Runs argv in workDir under the test's X display, with a stand-in xmessage first on PATH that
+// records each message and returns as if OK was pressed. Kills it once it has run for seconds.
+ChildRun runChild(const std::vector<std::string>& argv, const std::string& workDir, double seconds);
+// Runs this test program as a loader child in workDir.
+ChildRun runLoaderInChild(const std::string& workDir, const std::vector<std::string>& paths);
