@@ -48,6 +48,18 @@ const int touchTimerCap = 5;
 const float launchImpulse = 10;
 const int launchedTimer = 120;
 
+// Visits every unordered pair of enemies once, the one earlier in the list first; each pair
+// sees what the pairs before it changed.
+template <class PairRule> void forEachPair(std::list<Enemy>& enemies, PairRule rule)
+{
+    if (enemies.size() < 2)
+        return;
+    const std::list<Enemy>::iterator last = std::prev(enemies.end());
+    for (std::list<Enemy>::iterator i = enemies.begin(); i != last; ++i)
+        for (std::list<Enemy>::iterator j = std::next(i); j != enemies.end(); ++j)
+            rule(&*i, &*j);
+}
+
 } // namespace
 
 GameWorld::GameWorld() : launchPoint(0, 0), size(0, 0), gravity(0, 0), selected(false) {}
@@ -136,59 +148,43 @@ bool GameWorld::step()
 
 void GameWorld::attractForces()
 {
-    if (enemies.size() < 2)
-        return;
-    const std::list<Enemy>::iterator last = std::prev(enemies.end());
-    for (std::list<Enemy>::iterator i = enemies.begin(); i != last; ++i) {
-        Enemy* a = &*i;
-        for (std::list<Enemy>::iterator j = std::next(i); j != enemies.end(); ++j) {
-            Enemy* b = &*j;
-            Vector2 d = distance(a, b);
-            const float q = d.LengthSqr();
-            if (a->state == EnemyType::SELECTED || b->state == EnemyType::SELECTED)
-                continue;
-            // Coincident centres have no direction and would divide by zero.
-            if (q == 0)
-                continue;
-            if (b->radius * a->radius * attractionRange > q) {
-                d.Normalize();
-                d *= b->radius * a->radius * attractionStrength / q;
-                a->acceleration += -d;
-                b->acceleration += d;
-            }
+    forEachPair(enemies, [](Enemy* a, Enemy* b) {
+        Vector2 d = distance(a, b);
+        const float q = d.LengthSqr();
+        // The picked alien neither pulls nor is pulled; coincident centres have no direction.
+        if (a->state == EnemyType::SELECTED || b->state == EnemyType::SELECTED || q == 0)
+            return;
+        if (b->radius * a->radius * attractionRange > q) {
+            d.Normalize();
+            d *= b->radius * a->radius * attractionStrength / q;
+            a->acceleration += -d;
+            b->acceleration += d;
         }
-    }
+    });
 }
 
 void GameWorld::collisionConstraint()
 {
-    if (enemies.size() < 2)
-        return;
-    const std::list<Enemy>::iterator last = std::prev(enemies.end());
-    for (std::list<Enemy>::iterator i = enemies.begin(); i != last; ++i) {
-        Enemy* a = &*i;
-        for (std::list<Enemy>::iterator j = std::next(i); j != enemies.end(); ++j) {
-            Enemy* b = &*j;
-            Vector2 c = collisionCheck(a, b);
-            if (c.IsZero())
-                continue;
-            a->position += c / 2;
-            b->position += -c / 2;
+    forEachPair(enemies, [](Enemy* a, Enemy* b) {
+        Vector2 c = collisionCheck(a, b);
+        if (c.IsZero())
+            return;
+        a->position += c / 2;
+        b->position += -c / 2;
 
-            if (a->state == EnemyType::INFECTED && b->state != EnemyType::INFECTED)
-                infect(a, b);
-            if (b->state == EnemyType::INFECTED && a->state != EnemyType::INFECTED)
-                infect(b, a);
+        if (a->state == EnemyType::INFECTED && b->state != EnemyType::INFECTED)
+            infect(a, b);
+        if (b->state == EnemyType::INFECTED && a->state != EnemyType::INFECTED)
+            infect(b, a);
 
-            // Touching aliens of one kind shorten each other's infection, a fired one included.
-            if (a->type == b->type) {
-                if (a->timer > touchTimerCap)
-                    a->timer = touchTimerCap;
-                if (b->timer > touchTimerCap)
-                    b->timer = touchTimerCap;
-            }
+        // Touching aliens of one kind shorten each other's infection, a fired one included.
+        if (a->type == b->type) {
+            if (a->timer > touchTimerCap)
+                a->timer = touchTimerCap;
+            if (b->timer > touchTimerCap)
+                b->timer = touchTimerCap;
         }
-    }
+    });
 }
 
 void GameWorld::mouseButton(Vector2 point)

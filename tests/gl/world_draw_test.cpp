@@ -41,6 +41,19 @@ protected:
     GameWorld world;
 };
 
+// What drawing leaves behind: texturing on, the alpha function kept, the alpha test off again.
+static void expectStateAfterDraw()
+{
+    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
+    EXPECT_FALSE(glIsEnabled(GL_ALPHA_TEST));
+    GLint function = 0;
+    GLfloat reference = 0;
+    glGetIntegerv(GL_ALPHA_TEST_FUNC, &function);
+    glGetFloatv(GL_ALPHA_TEST_REF, &reference);
+    EXPECT_EQ(GL_GREATER, function);
+    EXPECT_EQ(0.5f, reference);
+}
+
 TEST_F(WorldDraw, EmptyWorldOnlySetsTexturingAndTheAlphaTest)
 {
     GameWorld empty;
@@ -53,14 +66,7 @@ TEST_F(WorldDraw, EmptyWorldOnlySetsTexturingAndTheAlphaTest)
 
     empty.draw();
 
-    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
-    EXPECT_FALSE(glIsEnabled(GL_ALPHA_TEST));
-    GLint function = 0;
-    GLfloat reference = 0;
-    glGetIntegerv(GL_ALPHA_TEST_FUNC, &function);
-    glGetFloatv(GL_ALPHA_TEST_REF, &reference);
-    EXPECT_EQ(GL_GREATER, function);
-    EXPECT_EQ(0.5f, reference);
+    expectStateAfterDraw();
     glGetFloatv(GL_MODELVIEW_MATRIX, matrixAfter);
     for (int i = 0; i < 16; ++i)
         EXPECT_EQ(matrixBefore[i], matrixAfter[i]) << "element " << i;
@@ -75,14 +81,7 @@ TEST_F(WorldDraw, WorldWithEnemiesLeavesTheSameState)
 
     world.draw();
 
-    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
-    EXPECT_FALSE(glIsEnabled(GL_ALPHA_TEST));
-    GLint function = 0;
-    GLfloat reference = 0;
-    glGetIntegerv(GL_ALPHA_TEST_FUNC, &function);
-    glGetFloatv(GL_ALPHA_TEST_REF, &reference);
-    EXPECT_EQ(GL_GREATER, function);
-    EXPECT_EQ(0.5f, reference);
+    expectStateAfterDraw();
 }
 
 TEST_F(WorldDraw, MaskColouredTexelsLeaveTheBackground)
