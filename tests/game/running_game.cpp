@@ -5,13 +5,16 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -20,6 +23,18 @@
 #include <unistd.h>
 
 void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+bool waitUntil(double seconds, const std::function<bool()>& done, int pollMs)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        if (done())
+            return true;
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        sleepMs(pollMs);
+    }
+}
 
 std::string buildDir() { return OUTBREAK_BUILD_DIR; }
 
@@ -66,6 +81,9 @@ RunningGame::RunningGame(const GameOptions& options) : scratch_(makeScratchDir()
     chmod((bin + "/xmessage").c_str(), 0755);
 
     if (options.withDisplay) {
+        // The game may end, and its window go, at any moment while a test looks at it or moves
+        // the pointer over it: the X errors that follow are no reason to end the test program.
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
         display_ = XOpenDisplay(nullptr);
         if (!display_)
             throw std::runtime_error("the test has no X display");
@@ -82,8 +100,23 @@ RunningGame::RunningGame(const GameOptions& options) : scratch_(makeScratchDir()
         setenv("PATH", path.c_str(), 1);
         if (!options.withDisplay)
             unsetenv("DISPLAY");
-        for (const std::string& e : options.extraEnv)
-            putenv(strdup(e.c_str()));
+#ifdef OUTBREAK_SANITIZE
+        // X11 and Mesa keep allocations until exit that LeakSanitizer reports; it can only
+        // match them to the suppressions while Mesa's software driver is still mapped, so the
+        // driver is preloaded and never unloaded.
+        setenv("LSAN_OPTIONS",
+            "suppressions=" OUTBREAK_SOURCE_DIR "/tests/lsan.supp:print_suppressions=0", 1);
+        setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
+        setenv("LD_PRELOAD", "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so", 1);
+#endif
+        for (const std::string& e : options.extraEnv) {
+            // A second preload goes beside the first.
+            const char* preload = getenv("LD_PRELOAD");
+            if (e.rfind("LD_PRELOAD=", 0) == 0 && preload)
+                setenv("LD_PRELOAD", (e.substr(11) + " " + preload).c_str(), 1);
+            else
+                putenv(strdup(e.c_str()));
+        }
         const int out = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(out, 1);
         dup2(out, 2);
@@ -143,18 +176,33 @@ bool RunningGame::waitForWindow(double seconds)
     return false;
 }
 
+Image RunningGame::firstFrame(double seconds)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end && running()) {
+        if (!window_)
+            window_ = findViewable(display_, DefaultRootWindow(display_), "Outbreak");
+        if (window_) {
+            Image shot = screenshot();
+            for (const Rgb& p : shot.pixels)
+                if (!p.isBlack())
+                    return shot;
+        }
+        sleepMs(window_ ? 1 : 20);
+    }
+    return Image();
+}
+
 int RunningGame::windowWidth() const
 {
-    XWindowAttributes a;
-    XGetWindowAttributes(display_, window_, &a);
-    return a.width;
+    XWindowAttributes a {};
+    return XGetWindowAttributes(display_, window_, &a) ? a.width : 0;
 }
 
 int RunningGame::windowHeight() const
 {
-    XWindowAttributes a;
-    XGetWindowAttributes(display_, window_, &a);
-    return a.height;
+    XWindowAttributes a {};
+    return XGetWindowAttributes(display_, window_, &a) ? a.height : 0;
 }
 
 static int shiftOf(unsigned long mask)
@@ -172,9 +220,18 @@ Image RunningGame::screenshot()
     Image image;
     image.width = windowWidth();
     image.height = windowHeight();
-    XImage* x = XGetImage(display_, window_, 0, 0, image.width, image.height, AllPlanes, ZPixmap);
-    if (!x)
-        throw std::runtime_error("XGetImage failed");
+    XImage* x = image.width > 0 && image.height > 0
+        ? XGetImage(display_, window_, 0, 0, image.width, image.height, AllPlanes, ZPixmap)
+        : nullptr;
+    if (!x) {
+        // The game has ended and its window is gone.
+        image.width = lastWidth_;
+        image.height = lastHeight_;
+        image.pixels.assign(size_t(image.width) * image.height, Rgb {0, 0, 0});
+        return image;
+    }
+    lastWidth_ = image.width;
+    lastHeight_ = image.height;
     const int rs = shiftOf(x->red_mask), gs = shiftOf(x->green_mask), bs = shiftOf(x->blue_mask);
     image.pixels.resize(size_t(image.width) * image.height);
     for (int y = 0; y < image.height; ++y)
@@ -190,12 +247,24 @@ Image RunningGame::screenshot()
 void RunningGame::movePointer(int x, int y)
 {
     XWarpPointer(display_, None, window_, 0, 0, 0, 0, x, y);
-    int rootX, rootY;
+    int rootX = x, rootY = y;
     Window child;
     XTranslateCoordinates(
         display_, window_, DefaultRootWindow(display_), x, y, &rootX, &rootY, &child);
     XTestFakeMotionEvent(display_, DefaultScreen(display_), rootX, rootY, 0);
     XFlush(display_);
+}
+
+bool RunningGame::movePointerAndSee(int x, int y, double seconds)
+{
+    return waitUntil(
+        seconds,
+        [&] {
+            movePointer(x, y);
+            sleepMs(50);
+            return !screenshot().at(x, y).isBlack();
+        },
+        50);
 }
 
 void RunningGame::pressButton(int holdMs)
@@ -262,3 +331,182 @@ int RunningGame::waitForExit(double seconds)
 std::string RunningGame::messages() const { return readFile(scratch_ + "/messages.log"); }
 
 std::string RunningGame::output() const { return readFile(scratch_ + "/output.log"); }
+
+const char* kindName(int kind)
+{
+    static const char* const names[spriteKinds]
+        = {"red", "green", "purple", "white", "gray", "black", "hard ball"};
+    return kind >= 0 && kind < spriteKinds ? names[kind] : "nothing";
+}
+
+Image loadBmp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto u32 = [&](size_t at) {
+        return uint32_t(uint8_t(data[at])) | uint32_t(uint8_t(data[at + 1])) << 8
+            | uint32_t(uint8_t(data[at + 2])) << 16 | uint32_t(uint8_t(data[at + 3])) << 24;
+    };
+    if (data.size() < 54 || data[0] != 'B' || data[1] != 'M')
+        throw std::runtime_error("not a BMP image: " + path);
+    const uint32_t offset = u32(10);
+    const int width = int32_t(u32(18));
+    const int height = int32_t(u32(22));
+    const int bits = uint8_t(data[28]) | uint8_t(data[29]) << 8;
+    if (bits != 24 || width <= 0 || height <= 0)
+        throw std::runtime_error("not a 24-bit bottom-up BMP image: " + path);
+    const size_t stride = (size_t(width) * 3 + 3) & ~size_t(3);
+    if (data.size() < offset + stride * height)
+        throw std::runtime_error("short BMP image: " + path);
+    Image image;
+    image.width = width;
+    image.height = height;
+    image.pixels.resize(size_t(width) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const size_t at = offset + size_t(height - 1 - y) * stride + size_t(x) * 3;
+            image.pixels[size_t(y) * width + x]
+                = Rgb {uint8_t(data[at + 2]), uint8_t(data[at + 1]), uint8_t(data[at])};
+        }
+    return image;
+}
+
+SpriteEye::SpriteEye(const std::string& spriteDir)
+{
+    static const char* const files[spriteKinds]
+        = {"Enemy/RedAlien", "Enemy/GreenAlien", "Enemy/PurpleAlien", "Enemy/WhiteAlien",
+            "Enemy/GrayAlien", "Enemy/BlackAlien", "Enemy/HardBall"};
+    for (int k = 0; k < spriteKinds; ++k) {
+        const Image sprite = loadBmp(spriteDir + "/" + files[k]);
+        if (sprite.width != 64 || sprite.height != 64)
+            throw std::runtime_error(std::string("sprite is not 64x64: ") + files[k]);
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32; ++x) {
+                // Halved as a mipmap halves: the mean of two by two texels. Only pixels whose
+                // texels are all opaque, well inside the rim, are compared: at the rim the
+                // see-through texels' colour and the alpha test decide.
+                int r = 0, g = 0, b = 0;
+                bool opaque = true;
+                for (int dy = 0; dy < 2; ++dy)
+                    for (int dx = 0; dx < 2; ++dx) {
+                        const Rgb& c = sprite.at(2 * x + dx, 2 * y + dy);
+                        opaque = opaque && !(c.r == 255 && c.g == 0 && c.b == 255);
+                        r += c.r;
+                        g += c.g;
+                        b += c.b;
+                    }
+                const double cx = x - 15.5, cy = y - 15.5;
+                if (!opaque || cx * cx + cy * cy > 13.5 * 13.5)
+                    continue;
+                const Texel t {
+                    x - 16, y - 16, Rgb {uint8_t(r / 4), uint8_t(g / 4), uint8_t(b / 4)}};
+                fine_[k].push_back(t);
+                if (x % 2 == 0 && y % 2 == 0)
+                    coarse_[k].push_back(t);
+            }
+    }
+}
+
+double SpriteEye::mismatch(
+    const Image& shot, int kind, int x, int y, bool coarse, double limit) const
+{
+    const std::vector<Texel>& texels = coarse ? coarse_[kind] : fine_[kind];
+    const double count = double(texels.size());
+    const long giveUp = limit < 1e6 ? long(limit * limit * 3 * count) + 1 : -1;
+    const bool inside = x >= 16 && y >= 16 && x + 16 <= shot.width && y + 16 <= shot.height;
+    long sum = 0;
+    for (const Texel& t : texels) {
+        const int sx = x + t.dx, sy = y + t.dy;
+        Rgb s {0, 0, 0};
+        if (inside || (sx >= 0 && sy >= 0 && sx < shot.width && sy < shot.height))
+            s = shot.at(sx, sy);
+        const int dr = s.r - t.colour.r, dg = s.g - t.colour.g, db = s.b - t.colour.b;
+        sum += dr * dr + dg * dg + db * db;
+        if (giveUp >= 0 && sum > giveUp)
+            return limit + 1;
+    }
+    return std::sqrt(double(sum) / (3.0 * count));
+}
+
+SeenSprite SpriteEye::look(const Image& shot, int x, int y, int slack) const
+{
+    SeenSprite best;
+    for (int dy = -slack; dy <= slack; ++dy)
+        for (int dx = -slack; dx <= slack; ++dx)
+            for (int k = 0; k < spriteKinds; ++k) {
+                const double m = mismatch(shot, k, x + dx, y + dy, false, best.mismatch);
+                if (m < best.mismatch) {
+                    best.x = x + dx;
+                    best.y = y + dy;
+                    best.kind = k;
+                    best.mismatch = m;
+                }
+            }
+    return best;
+}
+
+std::vector<SeenSprite> SpriteEye::findAll(const Image& shot) const
+{
+    // A coarse look every other pixel with a quarter of each sprite's pixels, then the best
+    // places, far enough apart, looked at closely.
+    std::vector<SeenSprite> candidates;
+    for (int y = 16; y + 16 <= shot.height; y += 2)
+        for (int x = 16; x + 16 <= shot.width; x += 2) {
+            if (shot.at(x, y).isBlack())
+                continue;
+            SeenSprite here;
+            here.x = x;
+            here.y = y;
+            for (int k = 0; k < spriteKinds; ++k) {
+                const double m = mismatch(shot, k, x, y, true, std::min(here.mismatch, 60.0));
+                if (m < here.mismatch) {
+                    here.mismatch = m;
+                    here.kind = k;
+                }
+            }
+            if (here.mismatch < 60)
+                candidates.push_back(here);
+        }
+    std::sort(candidates.begin(), candidates.end(),
+        [](const SeenSprite& a, const SeenSprite& b) { return a.mismatch < b.mismatch; });
+    std::vector<SeenSprite> found;
+    for (const SeenSprite& c : candidates) {
+        bool free = true;
+        for (const SeenSprite& f : found)
+            free = free && (f.x - c.x) * (f.x - c.x) + (f.y - c.y) * (f.y - c.y) >= 20 * 20;
+        if (!free)
+            continue;
+        const SeenSprite close = look(shot, c.x, c.y, 2);
+        if (close.mismatch < recognised)
+            found.push_back(close);
+    }
+    return found;
+}
+
+bool isInfectionSpot(const Rgb& c)
+{
+    // Bright yellow to yellow-green. The green alien is greener, the gray alien's eyes are
+    // yellower, the purple alien's eyes are paler.
+    return c.g >= 130 && c.b * 100 <= c.g * 55 && c.r * 100 >= c.g * 68 && c.r <= c.g;
+}
+
+int infectionSpotsNear(const Image& shot, int x, int y, int radius)
+{
+    int count = 0;
+    for (int sy = std::max(0, y - radius); sy <= std::min(shot.height - 1, y + radius); ++sy)
+        for (int sx = std::max(0, x - radius); sx <= std::min(shot.width - 1, x + radius); ++sx)
+            if ((sx - x) * (sx - x) + (sy - y) * (sy - y) <= radius * radius
+                && isInfectionSpot(shot.at(sx, sy)))
+                ++count;
+    return count;
+}
+
+int litPixels(const Image& shot, int x0, int y0, int x1, int y1)
+{
+    int count = 0;
+    for (int y = std::max(0, y0); y < std::min(shot.height, y1); ++y)
+        for (int x = std::max(0, x0); x < std::min(shot.width, x1); ++x)
+            if (!shot.at(x, y).isBlack())
+                ++count;
+    return count;
+}

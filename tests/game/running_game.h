@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -36,12 +37,21 @@ public:
 
     // Waits for the game's window to be mapped; false if it never comes.
     bool waitForWindow(double seconds);
+    // Waits for the window and returns the first screenshot with anything drawn in it, taken as
+    // soon as it shows; an empty image if none comes in time. Input wants 300 ms more, as after
+    // waitForWindow.
+    Image firstFrame(double seconds);
     unsigned long window() const { return window_; }
     int windowWidth() const;
     int windowHeight() const;
 
+    // The window as it shows now; once the game has ended and its window is gone, a black frame
+    // of the window's last size.
     Image screenshot();
-    void movePointer(int x, int y);     // window coordinates
+    void movePointer(int x, int y); // window coordinates
+    // Moves the pointer to (x, y), where the frame is black, again and again until the game
+    // draws its pointer there; false if it never does. After this the game follows the pointer.
+    bool movePointerAndSee(int x, int y, double seconds);
     void pressButton(int holdMs = 120); // left button, at the pointer
     void click(int x, int y, int holdMs = 120);
     void holdKey(unsigned long keysym, int holdMs = 120);
@@ -61,6 +71,7 @@ private:
     int status_ = -1000;
     struct _XDisplay* display_ = nullptr; // Xlib stays out of the tests: its macros clash
     unsigned long window_ = 0;
+    int lastWidth_ = 640, lastHeight_ = 480;
     std::string scratch_;
 };
 
@@ -69,3 +80,75 @@ std::string buildDir();
 // A fresh empty folder for one test.
 std::string makeScratchDir();
 void sleepMs(int ms);
+// Polls done until it holds, for up to seconds; false if it never held.
+bool waitUntil(double seconds, const std::function<bool()>& done, int pollMs = 10);
+
+// The sanitizer build runs the game several times slower: deadlines are stretched by this.
+#if defined(__SANITIZE_ADDRESS__)
+const double slowness = 3;
+#else
+const double slowness = 1;
+#endif
+
+// What a screenshot shows: the game's sprites, recognised by their looks.
+
+// The sprites, in the order the level makes their kinds: six aliens, then the hard ball.
+enum SpriteKind {
+    RedAlien,
+    GreenAlien,
+    PurpleAlien,
+    WhiteAlien,
+    GrayAlien,
+    BlackAlien,
+    HardBall,
+    spriteKinds
+};
+const int alienKinds = 6;
+const char* kindName(int kind);
+
+// A 24-bit BMP file, such as the sprites the build paints (magenta where they are see-through).
+Image loadBmp(const std::string& path);
+
+// One sprite found in a screenshot: its centre (the pixel just right of and below the exact
+// centre), its kind, and how far its pixels are from the sprite's (root mean square, 0-255).
+struct SeenSprite {
+    int x = 0, y = 0;
+    int kind = -1;
+    double mismatch = 1e9;
+};
+
+// Recognises the game's sprites in screenshots. The game draws each 64-pixel sprite at radius 16,
+// 32 pixels across, so every sprite file of the build is halved and compared, pixel by pixel,
+// with the shot.
+class SpriteEye {
+public:
+    explicit SpriteEye(const std::string& spriteDir);
+
+    // Mismatch of the kind's sprite drawn at (x, y), from every pixel or, coarse, from every
+    // other pixel in each direction. Gives up, with a value above limit, once it is sure to
+    // come out above limit.
+    double mismatch(
+        const Image& shot, int kind, int x, int y, bool coarse = false, double limit = 1e9) const;
+    // The kind and place that best explain the shot within slack pixels of (x, y).
+    SeenSprite look(const Image& shot, int x, int y, int slack) const;
+    // Every whole, unshrunk sprite in the shot, at least 20 pixels apart.
+    std::vector<SeenSprite> findAll(const Image& shot) const;
+
+    // A sprite whose mismatch is above this is not one of ours.
+    static constexpr double recognised = 40;
+
+private:
+    struct Texel {
+        int dx, dy; // from the centre
+        Rgb colour;
+    };
+    std::vector<Texel> fine_[spriteKinds];
+    std::vector<Texel> coarse_[spriteKinds];
+};
+
+// Pixels within radius of (x, y) coloured as the bright spots of the infection overlay.
+int infectionSpotsNear(const Image& shot, int x, int y, int radius);
+// True for the bright yellow-green of the infection overlay's spots.
+bool isInfectionSpot(const Rgb& c);
+// Non-black pixels in the rectangle [x0, x1) x [y0, y1).
+int litPixels(const Image& shot, int x0, int y0, int x1, int y1);
