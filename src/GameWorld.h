@@ -27,7 +27,7 @@ public:
     void collisionConstraint();
     // A click at point: picks an alien, or fires the picked one towards point.
     void mouseButton(Vector2 point);
-    // Extra work for the spare time of a frame: one more collision pass.
+    // One more collision pass; the frame loop runs a fixed number of them after every frame.
     void useExtraCycles();
     // Does nothing; kept for a destruction effect that the game never got.
     void causeDestruction(std::list<Enemy>::iterator first, std::list<Enemy>::iterator last);

@@ -46,6 +46,7 @@ struct AllegroShell {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
     int pendingTicks() { return speed_counter; }
+    void nap() { rest(1); }
     void tickDone() { --speed_counter; }
 };
 

@@ -1,6 +1,11 @@
 // The frame loop's rules, on the loop the game runs, with a scripted timer, mouse and keyboard.
 #include "main.h"
 
+#include "GameWorld.h"
+#include "headless.h"
+
+#include <algorithm>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -17,13 +22,13 @@ struct ScriptedWorld {
     std::vector<int> clickFrames;
     std::vector<Vector2> clickPoints;
     std::vector<int> drawFrames;
-    std::vector<int> extraCycles; // extra passes spent in each frame's wait
-    std::string log;              // S step, C click, D draw, F frame shown, x extra pass, | tick
+    std::vector<int> extraPasses; // extra collision passes run in each frame
+    std::string log; // S step, C click, D draw, F frame shown, x extra pass, z nap, | tick used
 
     bool step()
     {
         ++frame;
-        extraCycles.push_back(0);
+        extraPasses.push_back(0);
         log += "S";
         return frame < lastFrame;
     }
@@ -38,11 +43,15 @@ struct ScriptedWorld {
         drawFrames.push_back(frame);
         log += "D";
     }
-    void useExtraCycles();
+    void useExtraCycles()
+    {
+        ++extraPasses.back();
+        log += "x";
+    }
 };
 
-// A timer that ticks once a frame's spare time is used, a mouse and an Escape key that follow
-// a script indexed by frame.
+// A timer that ticks after a few naps, a mouse and an Escape key that follow a script indexed by
+// frame.
 struct ScriptedShell {
     ScriptedWorld* world = nullptr;
     int counter = 0;            // as the game's speed counter
@@ -50,8 +59,10 @@ struct ScriptedShell {
     int pressFrom = 0;          // left button held in frames pressFrom .. pressUntil
     int pressUntil = -1;
     int x = 0, y = 0;
-    int passesPerTick = 3;  // extra passes that fit into the rest of a tick
+    int napsPerTick = 3;    // naps that pass until the next tick
     int lateTicks[64] = {}; // extra ticks that arrive while frame N is drawn
+    int naps = 0;
+    int looksSinceNap = 0;
 
     bool quitRequested() { return world->frame >= escapeFromFrame; }
     bool leftButtonDown() { return world->frame >= pressFrom && world->frame <= pressUntil; }
@@ -70,20 +81,26 @@ struct ScriptedShell {
         world->log += "F";
         counter += lateTicks[world->frame % 64];
     }
-    int pendingTicks() { return counter; }
+    int pendingTicks()
+    {
+        // Time passes for a loop that spins too, so that it shows in the log instead of hanging.
+        if (++looksSinceNap % 100 == 0)
+            ++counter;
+        return counter;
+    }
+    void nap()
+    {
+        world->log += "z";
+        looksSinceNap = 0;
+        if (++naps % napsPerTick == 0)
+            ++counter;
+    }
     void tickDone()
     {
         --counter;
         world->log += "|";
     }
 };
-
-void ScriptedWorld::useExtraCycles()
-{
-    log += "x";
-    if (++extraCycles.back() % shell->passesPerTick == 0)
-        ++shell->counter;
-}
 
 struct Loop {
     ScriptedWorld world;
@@ -95,6 +112,8 @@ struct Loop {
     }
     void run() { runFrames(world, shell); }
 };
+
+std::string passes() { return std::string(extraPassesPerFrame, 'x'); }
 
 } // namespace
 
@@ -135,11 +154,15 @@ TEST(FrameLoop, FrameOrderIsStepClickDrawShowWaitAndPointerXBeforeY)
     loop.world.lastFrame = 3;
     loop.shell.pressUntil = 1000;
     loop.run();
-    // The counter starts at 0, so the first frame finds its tick already there.
+    // The counter starts at 0, so the first frame finds its tick already there; the second
+    // sleeps until the next one, looking at the counter after every nap.
     EXPECT_EQ(loop.world.log,
-        "SDF|"
-        "SXYCDFxxx|"
-        "S");
+        "SDF" + passes()
+            + "|"
+              "SXYCDF"
+            + passes()
+            + "zzz|"
+              "S");
 }
 
 TEST(FrameLoop, EscapeEndsAfterTheStepBeforeClickAndDraw)
@@ -171,8 +194,80 @@ TEST(FrameLoop, AFrameLastingThreeTicksIsFollowedByTwoFramesWithoutWaiting)
     loop.run();
     // Frame 3 finds its tick there, frames 4 and 5 catch up on the two others, and frame 6
     // waits again. Frame 8 ends the game in its step.
-    EXPECT_EQ(loop.world.extraCycles, (std::vector<int> {0, 3, 0, 0, 0, 3, 3, 0}));
+    const std::string late = "SDF" + passes() + "|";
+    const std::string onTime = "SDF" + passes() + "zzz|";
+    EXPECT_EQ(loop.world.log, late + onTime + late + late + late + onTime + onTime + "S");
     EXPECT_EQ(loop.shell.counter, -1);
+}
+
+TEST(FrameLoop, EveryFrameRunsTheSameExtraPassesWhetherLateOrWithTimeToSpare)
+{
+    Loop loop;
+    loop.world.lastFrame = 40;
+    loop.shell.lateTicks[5] = 20; // far behind: 20 frames in a row without a wait
+    loop.shell.napsPerTick = 50;  // and then plenty of time in every frame
+    loop.run();
+    // The last frame ends the game in its step, before any pass.
+    std::vector<int> expected(39, extraPassesPerFrame);
+    expected.push_back(0);
+    EXPECT_EQ(loop.world.extraPasses, expected);
+}
+
+namespace {
+
+// The game's timer as it is at the start: the level took 24 ticks to load, and after that every
+// frame has time to spare, 80 looks at the counter until the next tick. No button, no key; the
+// player leaves after lastFrame frames.
+struct LateStartShell {
+    int counter = 24;
+    int looks = 0;
+    int frames = 0;
+    int lastFrame = 0;
+
+    bool quitRequested() { return frames >= lastFrame; }
+    bool leftButtonDown() { return false; }
+    int mouseX() { return 0; }
+    int mouseY() { return 0; }
+    void showFrame() {}
+    int pendingTicks()
+    {
+        if (counter < 0 && ++looks % 80 == 0)
+            ++counter;
+        return counter;
+    }
+    void nap() {}
+    void tickDone()
+    {
+        --counter;
+        ++frames;
+    }
+};
+
+} // namespace
+
+// Once, the frames that caught up on the late start did no extra pass and the frames after it
+// did many: that schedule tore the heap off the balls within four seconds, and the game was lost
+// before the player touched the mouse.
+TEST(FrameLoop, ALateStartKeepsTheLevelsHeapHangingForAMinute)
+{
+    startHeadlessAllegro(OUTBREAK_DATA_DIR);
+    GameWorld world;
+    srand(1);
+    world.loadLevel();
+    LateStartShell shell;
+    shell.lastFrame = 3600;
+    runFrames(world, shell);
+
+    // The loop ended because the player left, not because a body sank past the floor.
+    EXPECT_EQ(shell.frames, 3600);
+    ASSERT_EQ(world.enemies.size(), 144u);
+    float lowestBall = 0, lowestAlien = 0;
+    for (const Enemy& e : world.enemies) {
+        float& lowest = e.state == EnemyType::HARD ? lowestBall : lowestAlien;
+        lowest = std::max(lowest, e.position.y);
+    }
+    // A minute later the heap still hangs from the balls, no deeper than the grid it started as.
+    EXPECT_LT(lowestAlien - lowestBall, 7 * 34.0f) << "lowest alien at " << lowestAlien;
 }
 
 TEST(FrameLoop, SteadyStateRestsAtMinusOneBetweenFrames)
