@@ -109,7 +109,12 @@ RunningGame::RunningGame(const GameOptions& options) : scratch_(makeScratchDir()
         setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
         setenv("LD_PRELOAD", "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so", 1);
 #endif
-        for (const std::string& e : options.extraEnv) {
+        std::vector<std::string> env = options.extraEnv;
+        if (options.levelSeed >= 0) {
+            env.push_back(std::string("LD_PRELOAD=") + STOPPED_CLOCK_LIBRARY);
+            env.push_back("STOPPED_CLOCK=" + std::to_string(options.levelSeed));
+        }
+        for (const std::string& e : env) {
             // A second preload goes beside the first.
             const char* preload = getenv("LD_PRELOAD");
             if (e.rfind("LD_PRELOAD=", 0) == 0 && preload)

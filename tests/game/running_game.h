@@ -26,6 +26,9 @@ struct GameOptions {
     std::string workDir;               // where the game runs; it reads base.dat from here
     std::vector<std::string> extraEnv; // NAME=value added to the game's environment
     bool withDisplay = true;           // false: no DISPLAY at all
+    // The game seeds its colours with the time: from 0 on, its clock is stopped at this second,
+    // so that it plays the level of that seed. Below 0 the colours are left to the clock.
+    int levelSeed = -1;
 };
 
 class RunningGame {
