@@ -95,7 +95,9 @@ int touchingTheBalls(const std::vector<SeenSprite>& sprites)
 
 TEST(LevelScreen, FirstFrameShows126AliensOfSixColoursInTheGridUnder18HardBalls)
 {
-    RunningGame game(inBuildDir());
+    GameOptions options = inBuildDir();
+    options.pauseAtFirstFrame = true;
+    RunningGame game(options);
     const Image shot = game.firstFrame(5 * slowness);
     ASSERT_EQ(shot.width, 640) << game.output() << game.messages();
     shot.savePng(buildDir() + "/shot-level.png");
@@ -155,6 +157,7 @@ TEST(LevelScreen, AfterFourSecondsTheHeapHangsFromTheBallsWithItsOverlapsResolve
     const SpriteEye eye(buildDir() + "/sprites");
     GameOptions options = inBuildDir();
     options.levelSeed = 1;
+    options.pauseAtFirstFrame = true;
     RunningGame game(options);
     const Image first = game.firstFrame(5 * slowness);
     ASSERT_EQ(first.width, 640) << game.output() << game.messages();

@@ -114,6 +114,8 @@ RunningGame::RunningGame(const GameOptions& options) : scratch_(makeScratchDir()
             env.push_back(std::string("LD_PRELOAD=") + STOPPED_CLOCK_LIBRARY);
             env.push_back("STOPPED_CLOCK=" + std::to_string(options.levelSeed));
         }
+        if (options.pauseAtFirstFrame)
+            env.push_back(std::string("LD_PRELOAD=") + FIRST_FRAME_PAUSE_LIBRARY);
         for (const std::string& e : env) {
             // A second preload goes beside the first.
             const char* preload = getenv("LD_PRELOAD");
@@ -183,19 +185,23 @@ bool RunningGame::waitForWindow(double seconds)
 
 Image RunningGame::firstFrame(double seconds)
 {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < end && running()) {
-        if (!window_)
-            window_ = findViewable(display_, DefaultRootWindow(display_), "Outbreak");
-        if (window_) {
-            Image shot = screenshot();
-            for (const Rgb& p : shot.pixels)
-                if (!p.isBlack())
-                    return shot;
-        }
-        sleepMs(window_ ? 1 : 20);
-    }
-    return Image();
+    bool stopped = false;
+    waitUntil(seconds, [&] {
+        int status = 0;
+        if (status_ != -1000 || waitpid(pid_, &status, WNOHANG | WUNTRACED) != pid_)
+            return status_ != -1000;
+        if (WIFSTOPPED(status))
+            stopped = true;
+        else
+            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+        return true;
+    });
+    if (!stopped)
+        return Image();
+    window_ = findViewable(display_, DefaultRootWindow(display_), "Outbreak");
+    Image shot = window_ ? screenshot() : Image();
+    kill(pid_, SIGCONT);
+    return shot;
 }
 
 int RunningGame::windowWidth() const

@@ -29,6 +29,8 @@ struct GameOptions {
     // The game seeds its colours with the time: from 0 on, its clock is stopped at this second,
     // so that it plays the level of that seed. Below 0 the colours are left to the clock.
     int levelSeed = -1;
+    // The game stops itself once its first frame is shown, until firstFrame() has looked at it.
+    bool pauseAtFirstFrame = false;
 };
 
 class RunningGame {
@@ -40,9 +42,9 @@ public:
 
     // Waits for the game's window to be mapped; false if it never comes.
     bool waitForWindow(double seconds);
-    // Waits for the window and returns the first screenshot with anything drawn in it, taken as
-    // soon as it shows; an empty image if none comes in time. Input wants 300 ms more, as after
-    // waitForWindow.
+    // The game's first frame, for a game started with pauseAtFirstFrame: waits for the game to
+    // stop after showing it, takes the screenshot and lets the game go on. An empty image if the
+    // game does not stop in time. Input wants 300 ms more, as after waitForWindow.
     Image firstFrame(double seconds);
     unsigned long window() const { return window_; }
     int windowWidth() const;
