@@ -2,13 +2,11 @@
 #include "main.h"
 
 #include "GameWorld.h"
+#include "util.h"
 
 #include <alleggl.h>
 #include <allegro.h>
 #include <atomic>
-#include <cstdio>
-#include <cstdlib>
-#include <ctime>
 #include <malloc.h>
 
 // Ticks of the 60 Hz timer not yet matched by a frame; the timer thread raises it, the frame
@@ -24,13 +22,6 @@ std::atomic<bool> closeRequested(false);
 
 void requestClose() { closeRequested = true; }
 END_OF_FUNCTION(requestClose)
-
-// Start-up failures other than the mouse end the game: a message, then exit status 1.
-void failStartUp(const char* what)
-{
-    allegro_message("%s failed.\n%s\n", what, allegro_error);
-    exit(1);
-}
 
 // The frame loop's view of Allegro, AllegroGL and the timer.
 struct AllegroShell {
@@ -61,58 +52,13 @@ void initSystem()
     // frame cost the idle game more than half a core. Up to 64 MB of it are kept instead.
     mallopt(M_TRIM_THRESHOLD, 64 << 20);
 
-    if (allegro_init() != 0) {
-        // Nothing more of Allegro may be called now, its message box included.
-        fprintf(stderr, "Unable to start Allegro: is there an X display for the window?\n%s\n",
-            allegro_error);
-        exit(1);
-    }
-    if (install_allegro_gl() != 0)
-        failStartUp("Installing AllegroGL");
-    if (install_keyboard() != 0)
-        failStartUp("Installing the keyboard");
-    if (install_mouse() < 0)
-        allegro_message("Unable to install mouse.\n%s\n", allegro_error);
-
-    allegro_gl_clear_settings();
-    allegro_gl_set(AGL_COLOR_DEPTH, 32);
-    allegro_gl_set(AGL_DOUBLEBUFFER, 1);
-    allegro_gl_set(AGL_Z_DEPTH, 8);
-    allegro_gl_set(AGL_WINDOWED, TRUE);
-    allegro_gl_set(AGL_RENDERMETHOD, 1);
-    allegro_gl_set(AGL_SUGGEST,
-        AGL_COLOR_DEPTH | AGL_DOUBLEBUFFER | AGL_Z_DEPTH | AGL_WINDOWED | AGL_RENDERMETHOD);
-
-    set_color_depth(32);
-    set_window_title("Outbreak");
-    if (set_gfx_mode(GFX_OPENGL, 640, 480, 0, 0) != 0) {
-        allegro_message("Error setting OpenGL graphics mode:\n%s\nAllegro GL error : %s\n",
-            allegro_error, allegro_gl_error);
-        exit(1);
-    }
-
-    if (install_timer() != 0)
-        failStartUp("Installing the timer");
     LOCK_VARIABLE(speed_counter);
     LOCK_FUNCTION(increment_speed_counter);
-    if (install_int_ex(increment_speed_counter, BPS_TO_TIMER(60)) != 0)
-        failStartUp("Installing the 60 Hz timer");
+    startAllegroAndOpenGL(increment_speed_counter);
 
-    srand(time(NULL));
-    allegro_gl_use_mipmapping(TRUE);
-
-    glEnable(GL_TEXTURE_2D);
-    glShadeModel(GL_FLAT);
-    glPolygonMode(GL_FRONT, GL_FILL);
-    glEnable(GL_CULL_FACE);
-    glFrontFace(GL_CCW);
-
-    show_mouse(screen);
     // The window's close button ends the game as Escape does.
     LOCK_FUNCTION(requestClose);
     set_close_button_callback(requestClose);
-
-    allegro_gl_set_projection();
 }
 
 int main()

@@ -17,13 +17,6 @@ int alienY(int row) { return 34 * row + 38; }
 int ballX(int column) { return 34 * column + 15; }
 const int ballY = 17;
 
-GameOptions inBuildDir()
-{
-    GameOptions options;
-    options.workDir = buildDir();
-    return options;
-}
-
 double distance(const SeenSprite& a, const SeenSprite& b)
 {
     return std::hypot(a.x - b.x, a.y - b.y);

@@ -164,8 +164,7 @@ SeenSprite groupTarget(
 // The game in the build folder, its colours drawn from seed.
 GameOptions levelOfSeed(unsigned seed)
 {
-    GameOptions options;
-    options.workDir = buildDir();
+    GameOptions options = inBuildDir();
     options.levelSeed = int(seed);
     return options;
 }

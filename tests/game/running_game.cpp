@@ -6,143 +6,82 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <stdexcept>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
-
-void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-bool waitUntil(double seconds, const std::function<bool()>& done, int pollMs)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    for (;;) {
-        if (done())
-            return true;
-        if (std::chrono::steady_clock::now() >= end)
-            return false;
-        sleepMs(pollMs);
-    }
-}
 
 std::string buildDir() { return OUTBREAK_BUILD_DIR; }
 
-std::string makeScratchDir()
+GameOptions inBuildDir()
 {
-    char pattern[] = "/tmp/outbreak-test-XXXXXX";
-    if (!mkdtemp(pattern))
-        throw std::runtime_error("mkdtemp failed");
-    return pattern;
-}
-
-static std::string readFile(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
+    GameOptions options;
+    options.workDir = buildDir();
+    return options;
 }
 
 void Image::savePng(const std::string& path) const
 {
-    const std::string ppm = path + ".ppm";
-    {
-        std::ofstream out(ppm, std::ios::binary);
-        out << "P6\n" << width << " " << height << "\n255\n";
-        out.write(reinterpret_cast<const char*>(pixels.data()), std::streamsize(pixels.size() * 3));
-    }
-    const std::string convert = "convert '" + ppm + "' '" + path + "' && rm -f '" + ppm + "'";
-    if (std::system(convert.c_str()) != 0)
-        std::fprintf(stderr, "could not write %s\n", path.c_str());
+    savePicture(path, width, height, [&](int x, int y) { return at(x, y); });
 }
 
-RunningGame::RunningGame(const GameOptions& options) : scratch_(makeScratchDir())
+namespace {
+
+// The game's X display, opened before the game starts. The game may end, and its window go, at
+// any moment while a test looks at it or moves the pointer over it: the X errors that follow are
+// no reason to end the test program.
+Display* openDisplay(bool withDisplay)
 {
-    // A stand-in for xmessage: records the message box's text and returns at once, as if its
-    // OK button had been pressed.
-    const std::string bin = scratch_ + "/bin";
-    mkdir(bin.c_str(), 0755);
-    {
-        std::ofstream stub(bin + "/xmessage");
-        stub << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> '" << scratch_
-             << "/messages.log'\nexit 0\n";
-    }
-    chmod((bin + "/xmessage").c_str(), 0755);
+    if (!withDisplay)
+        return nullptr;
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        throw std::runtime_error("the test has no X display");
+    return display;
+}
 
-    if (options.withDisplay) {
-        // The game may end, and its window go, at any moment while a test looks at it or moves
-        // the pointer over it: the X errors that follow are no reason to end the test program.
-        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-        display_ = XOpenDisplay(nullptr);
-        if (!display_)
-            throw std::runtime_error("the test has no X display");
-    }
-
-    const std::string outputPath = scratch_ + "/output.log";
-    pid_ = fork();
-    if (pid_ < 0)
-        throw std::runtime_error("fork failed");
-    if (pid_ == 0) {
-        if (chdir(options.workDir.c_str()) != 0)
-            _exit(120);
-        const std::string path = bin + ":" + (getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin");
-        setenv("PATH", path.c_str(), 1);
-        if (!options.withDisplay)
-            unsetenv("DISPLAY");
+ChildEnvironment gameEnvironment(const GameOptions& options)
+{
+    ChildEnvironment environment;
+    if (!options.withDisplay)
+        environment.unset("DISPLAY");
 #ifdef OUTBREAK_SANITIZE
-        // X11 and Mesa keep allocations until exit that LeakSanitizer reports; it can only
-        // match them to the suppressions while Mesa's software driver is still mapped, so the
-        // driver is preloaded and never unloaded.
-        setenv("LSAN_OPTIONS",
-            "suppressions=" OUTBREAK_SOURCE_DIR "/tests/lsan.supp:print_suppressions=0", 1);
-        setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
-        setenv("LD_PRELOAD", "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so", 1);
+    // X11 and Mesa keep allocations until exit that LeakSanitizer reports; it can only match
+    // them to the suppressions while Mesa's software driver is still mapped, so the driver is
+    // preloaded and never unloaded.
+    environment.set("LSAN_OPTIONS",
+        "suppressions=" OUTBREAK_SOURCE_DIR "/tests/lsan.supp:print_suppressions=0");
+    environment.set("ASAN_OPTIONS", "verify_asan_link_order=0");
+    environment.preload("/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so");
 #endif
-        std::vector<std::string> env = options.extraEnv;
-        if (options.levelSeed >= 0) {
-            env.push_back(std::string("LD_PRELOAD=") + STOPPED_CLOCK_LIBRARY);
-            env.push_back("STOPPED_CLOCK=" + std::to_string(options.levelSeed));
-        }
-        if (options.pauseAtFirstFrame)
-            env.push_back(std::string("LD_PRELOAD=") + FIRST_FRAME_PAUSE_LIBRARY);
-        for (const std::string& e : env) {
-            // A second preload goes beside the first.
-            const char* preload = getenv("LD_PRELOAD");
-            if (e.rfind("LD_PRELOAD=", 0) == 0 && preload)
-                setenv("LD_PRELOAD", (e.substr(11) + " " + preload).c_str(), 1);
-            else
-                putenv(strdup(e.c_str()));
-        }
-        const int out = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(out, 1);
-        dup2(out, 2);
-        execl(OUTBREAK_BINARY, OUTBREAK_BINARY, static_cast<char*>(nullptr));
-        _exit(127);
+    for (const std::string& library : options.preloads)
+        environment.preload(library);
+    if (options.levelSeed >= 0) {
+        environment.preload(STOPPED_CLOCK_LIBRARY);
+        environment.set("STOPPED_CLOCK", std::to_string(options.levelSeed));
     }
+    if (options.pauseAtFirstFrame)
+        environment.preload(FIRST_FRAME_PAUSE_LIBRARY);
+    return environment;
+}
+
+} // namespace
+
+RunningGame::RunningGame(const GameOptions& options)
+    : display_(openDisplay(options.withDisplay)),
+      game_({OUTBREAK_BINARY}, options.workDir, gameEnvironment(options))
+{
+    if (!game_.started())
+        throw std::runtime_error("the game did not start");
 }
 
 RunningGame::~RunningGame()
 {
-    if (running()) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-    }
+    game_.kill();
     if (display_)
         XCloseDisplay(display_);
-    const std::string cleanup = "rm -rf '" + scratch_ + "'";
-    if (std::system(cleanup.c_str()) != 0)
-        std::fprintf(stderr, "could not remove %s\n", scratch_.c_str());
 }
 
 static Window findViewable(Display* display, Window w, const char* name)
@@ -170,37 +109,27 @@ static Window findViewable(Display* display, Window w, const char* name)
 
 bool RunningGame::waitForWindow(double seconds)
 {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < end && running()) {
-        window_ = findViewable(display_, DefaultRootWindow(display_), "Outbreak");
-        if (window_) {
-            // The game selects its input events just after the window shows; give it time.
-            sleepMs(300);
-            return true;
-        }
-        sleepMs(20);
-    }
-    return false;
+    const bool shown = waitUntil(
+        seconds,
+        [&] {
+            window_ = findViewable(display_, DefaultRootWindow(display_), "Outbreak");
+            return window_ || !running();
+        },
+        20);
+    if (!shown || !window_)
+        return false;
+    // The game selects its input events just after the window shows; give it time.
+    sleepMs(300);
+    return true;
 }
 
 Image RunningGame::firstFrame(double seconds)
 {
-    bool stopped = false;
-    waitUntil(seconds, [&] {
-        int status = 0;
-        if (status_ != -1000 || waitpid(pid_, &status, WNOHANG | WUNTRACED) != pid_)
-            return status_ != -1000;
-        if (WIFSTOPPED(status))
-            stopped = true;
-        else
-            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-        return true;
-    });
-    if (!stopped)
+    if (!game_.waitForStop(seconds))
         return Image();
     window_ = findViewable(display_, DefaultRootWindow(display_), "Outbreak");
     Image shot = window_ ? screenshot() : Image();
-    kill(pid_, SIGCONT);
+    game_.resume();
     return shot;
 }
 
@@ -319,29 +248,19 @@ void RunningGame::requestClose()
     XFlush(display_);
 }
 
-bool RunningGame::running()
-{
-    if (status_ != -1000)
-        return false;
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-        return false;
-    }
-    return true;
-}
-
 int RunningGame::waitForExit(double seconds)
 {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (running() && std::chrono::steady_clock::now() < end)
-        sleepMs(10);
-    return status_;
+    game_.waitForExit(seconds);
+    return game_.status();
 }
 
-std::string RunningGame::messages() const { return readFile(scratch_ + "/messages.log"); }
-
-std::string RunningGame::output() const { return readFile(scratch_ + "/output.log"); }
+std::string RunningGame::messages() const
+{
+    std::string all;
+    for (const std::string& text : game_.messages())
+        all += text;
+    return all;
+}
 
 const char* kindName(int kind)
 {

@@ -3,16 +3,10 @@
 // window read back from the X server.
 #pragma once
 
-#include <cstdint>
-#include <functional>
-#include <string>
-#include <sys/types.h>
-#include <vector>
+#include "test_support.h"
 
-struct Rgb {
-    uint8_t r, g, b;
-    bool isBlack() const { return r == 0 && g == 0 && b == 0; }
-};
+#include <string>
+#include <vector>
 
 struct Image {
     int width = 0, height = 0;
@@ -24,7 +18,7 @@ struct Image {
 
 struct GameOptions {
     std::string workDir;               // where the game runs; it reads base.dat from here
-    std::vector<std::string> extraEnv; // NAME=value added to the game's environment
+    std::vector<std::string> preloads; // libraries loaded into the game ahead of its own
     bool withDisplay = true;           // false: no DISPLAY at all
     // The game seeds its colours with the time: from 0 on, its clock is stopped at this second,
     // so that it plays the level of that seed. Below 0 the colours are left to the clock.
@@ -64,36 +58,24 @@ public:
 
     // The exit status, or -signal if it died of a signal, or -1000 while it still runs.
     int waitForExit(double seconds);
-    bool running();
+    bool running() { return game_.running(); }
 
-    // What the game showed in message boxes, through the stand-in xmessage.
+    // What the game showed in message boxes, through the stand-in xmessage, one after another.
     std::string messages() const;
     // What the game wrote to standard output and standard error.
-    std::string output() const;
+    std::string output() const { return game_.output(); }
 
 private:
-    pid_t pid_ = -1;
-    int status_ = -1000;
     struct _XDisplay* display_ = nullptr; // Xlib stays out of the tests: its macros clash
+    ChildProcess game_;
     unsigned long window_ = 0;
     int lastWidth_ = 640, lastHeight_ = 480;
-    std::string scratch_;
 };
 
 // Folder of the built game and its base.dat.
 std::string buildDir();
-// A fresh empty folder for one test.
-std::string makeScratchDir();
-void sleepMs(int ms);
-// Polls done until it holds, for up to seconds; false if it never held.
-bool waitUntil(double seconds, const std::function<bool()>& done, int pollMs = 10);
-
-// The sanitizer build runs the game several times slower: deadlines are stretched by this.
-#if defined(__SANITIZE_ADDRESS__)
-const double slowness = 3;
-#else
-const double slowness = 1;
-#endif
+// The game as it is built, started in the build folder.
+GameOptions inBuildDir();
 
 // What a screenshot shows: the game's sprites, recognised by their looks.
 

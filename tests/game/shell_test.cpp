@@ -4,23 +4,6 @@
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
 
-namespace {
-
-#ifdef OUTBREAK_SANITIZE
-const double aSecond = 3; // the sanitizers slow the game's exit down
-#else
-const double aSecond = 1;
-#endif
-
-GameOptions inBuildDir()
-{
-    GameOptions options;
-    options.workDir = buildDir();
-    return options;
-}
-
-} // namespace
-
 TEST(GameWindow, OpensAt640x480AndShowsTheClearedFrameWithThePointer)
 {
     RunningGame game(inBuildDir());
@@ -58,7 +41,7 @@ TEST(GameWindow, EscapeEndsTheGameWithStatus0WithinASecond)
     ASSERT_TRUE(game.waitForWindow(5)) << game.output();
     sleepMs(300);
     game.holdKey(XK_Escape, 100);
-    EXPECT_EQ(game.waitForExit(aSecond), 0) << game.output();
+    EXPECT_EQ(game.waitForExit(slowness), 0) << game.output();
 }
 
 TEST(GameWindow, TheCloseButtonEndsTheGameWithStatus0)
@@ -83,7 +66,7 @@ TEST(GameWindow, WithoutADisplayItSaysSoAndExitsWith1)
 TEST(GameWindow, WithoutAMouseItSaysSoAndPlaysOn)
 {
     GameOptions options = inBuildDir();
-    options.extraEnv.push_back(std::string("LD_PRELOAD=") + NO_MOUSE_LIBRARY);
+    options.preloads.push_back(NO_MOUSE_LIBRARY);
     RunningGame game(options);
     ASSERT_TRUE(game.waitForWindow(5)) << game.output() << game.messages();
     EXPECT_NE(game.messages().find("Unable to install mouse.\n"), std::string::npos)
@@ -91,5 +74,5 @@ TEST(GameWindow, WithoutAMouseItSaysSoAndPlaysOn)
     sleepMs(300);
     EXPECT_TRUE(game.running());
     game.holdKey(XK_Escape, 100);
-    EXPECT_EQ(game.waitForExit(aSecond), 0) << game.output();
+    EXPECT_EQ(game.waitForExit(slowness), 0) << game.output();
 }

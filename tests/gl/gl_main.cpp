@@ -12,9 +12,6 @@ int main(int argc, char** argv)
         return runLoaderChild(argc - 2, argv + 2);
 
     testing::InitGoogleTest(&argc, argv);
-    if (!openGameContext())
-        return 1;
-    const int result = RUN_ALL_TESTS();
-    removeScratchDirs();
-    return result;
+    openGameContext();
+    return RUN_ALL_TESTS();
 }

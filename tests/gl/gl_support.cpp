@@ -7,24 +7,15 @@
 
 #include "util.h"
 
-#include <cerrno>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <link.h>
-#include <spawn.h>
 #include <sstream>
 #include <stdexcept>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -44,50 +35,18 @@ int keepDriverMapped(dl_phdr_info* info, size_t, void*)
     return 0;
 }
 
+void ignoreTicks() {}
+
 } // namespace
 
 // ---------------------------------------------------------------- the context
 
-bool openGameContext()
+void openGameContext()
 {
-    if (allegro_init() != 0) {
-        std::fprintf(
-            stderr, "gl_tests: Allegro did not start (no X display?)\n%s\n", allegro_error);
-        return false;
-    }
-    if (install_allegro_gl() != 0) {
-        std::fprintf(stderr, "gl_tests: AllegroGL did not install\n%s\n", allegro_error);
-        return false;
-    }
-
-    // The game's settings for its window, in the game's order.
-    allegro_gl_clear_settings();
-    allegro_gl_set(AGL_COLOR_DEPTH, 32);
-    allegro_gl_set(AGL_DOUBLEBUFFER, 1);
-    allegro_gl_set(AGL_Z_DEPTH, 8);
-    allegro_gl_set(AGL_WINDOWED, TRUE);
-    allegro_gl_set(AGL_RENDERMETHOD, 1);
-    allegro_gl_set(AGL_SUGGEST,
-        AGL_COLOR_DEPTH | AGL_DOUBLEBUFFER | AGL_Z_DEPTH | AGL_WINDOWED | AGL_RENDERMETHOD);
-    set_color_depth(32);
-    set_window_title("Outbreak OpenGL tests");
-    if (set_gfx_mode(GFX_OPENGL, screenWidth, screenHeight, 0, 0) != 0) {
-        std::fprintf(stderr, "gl_tests: no OpenGL mode\n%s\n%s\n", allegro_error, allegro_gl_error);
-        return false;
-    }
-    allegro_gl_use_mipmapping(TRUE);
+    startAllegroAndOpenGL(ignoreTicks);
     dl_iterate_phdr(keepDriverMapped, nullptr);
-
-    glEnable(GL_TEXTURE_2D);
-    glShadeModel(GL_FLAT);
-    glPolygonMode(GL_FRONT, GL_FILL);
-    glEnable(GL_CULL_FACE);
-    glFrontFace(GL_CCW);
-    allegro_gl_set_projection();
-
     glGetFloatv(GL_PROJECTION_MATRIX, gameProjection);
     glMatrixMode(GL_MODELVIEW);
-    return true;
 }
 
 void restoreGameState()
@@ -113,19 +72,6 @@ void restoreGameState()
 }
 
 // ---------------------------------------------------------------- frames
-
-bool operator==(Rgb a, Rgb b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
-
-std::ostream& operator<<(std::ostream& out, Rgb c)
-{
-    return out << "(" << c.r << ", " << c.g << ", " << c.b << ")";
-}
-
-bool near(Rgb a, Rgb b, int tolerance)
-{
-    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance
-        && std::abs(a.b - b.b) <= tolerance;
-}
 
 std::ostream& operator<<(std::ostream& out, const Box& b)
 {
@@ -202,14 +148,7 @@ int Frame::count(Rgb colour) const
 
 void Frame::save(const std::string& path) const
 {
-    std::ofstream out(path, std::ios::binary);
-    out << "P6\n" << screenWidth << " " << screenHeight << "\n255\n";
-    for (int y = 0; y < screenHeight; ++y) {
-        for (int x = 0; x < screenWidth; ++x) {
-            const Rgb c = at(x, y);
-            out.put(char(c.r)).put(char(c.g)).put(char(c.b));
-        }
-    }
+    savePicture(path, screenWidth, screenHeight, [&](int x, int y) { return at(x, y); });
 }
 
 void GlTest::SetUp()
@@ -240,11 +179,9 @@ const Frame& GlTest::readFrame()
     return frames_.back();
 }
 
-// ---------------------------------------------------------------- processes
+// ---------------------------------------------------------------- sprite images
 
 namespace {
-
-std::vector<std::string> scratchDirs;
 
 std::string selfPath()
 {
@@ -255,107 +192,7 @@ std::string selfPath()
     return std::string(buffer, size_t(n));
 }
 
-// Starts argv in workDir with the given environment, standard output and error into outputPath.
-pid_t spawn(const std::vector<std::string>& argv, const std::string& workDir,
-    const std::vector<std::string>& env, const std::string& outputPath)
-{
-    std::vector<char*> args, envp;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    for (const std::string& e : env)
-        envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
-    posix_spawn_file_actions_addopen(
-        &actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-
-    // Allegro's signal handlers and masks in this process are not the child's business.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    pid_t pid = -1;
-    const int error = posix_spawn(&pid, args[0], &actions, &attributes, args.data(), envp.data());
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    return error == 0 ? pid : -1;
-}
-
-// Waits for pid to end, for at most seconds; then kills it. Fills the outcome fields of run.
-void waitFor(pid_t pid, double seconds, ChildRun& run)
-{
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now()
-        + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-    int status = 0;
-    for (;;) {
-        const pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid)
-            break;
-        if (done < 0 && errno != EINTR)
-            return;
-        if (Clock::now() >= deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            run.killedByUs = true;
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    if (WIFEXITED(status)) {
-        run.exited = true;
-        run.exitStatus = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        run.signal = WTERMSIG(status);
-    }
-}
-
 } // namespace
-
-std::string makeScratchDir()
-{
-    char pattern[] = "/tmp/outbreak-gl-XXXXXX";
-    if (!mkdtemp(pattern))
-        throw std::runtime_error("mkdtemp failed");
-    scratchDirs.push_back(pattern);
-    return pattern;
-}
-
-void removeScratchDirs()
-{
-    for (const std::string& dir : scratchDirs) {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
-    scratchDirs.clear();
-}
-
-void writeFile(const std::string& path, const std::string& bytes)
-{
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-    if (!out)
-        throw std::runtime_error("cannot write " + path);
-}
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
 
 void writeQuadrantBmp(const std::string& path, const Quadrants& image)
 {
@@ -380,16 +217,9 @@ std::string packDatafile(
 {
     std::vector<std::string> argv {DAT_TOOL, name, "-k", "-t", "DATA", "-r", "-a"};
     argv.insert(argv.end(), subFolders.begin(), subFolders.end());
-    const std::string log = folder + "/dat.log";
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e)
-        env.push_back(*e);
-    const pid_t pid = spawn(argv, folder, env, log);
-    ChildRun run;
-    if (pid > 0)
-        waitFor(pid, 30, run);
-    if (!run.exited || run.exitStatus != 0)
-        throw std::runtime_error("dat failed to pack " + name + ":\n" + readFile(log));
+    ChildProcess dat(argv, folder);
+    if (!dat.waitForExit(30) || !dat.exited() || dat.exitStatus() != 0)
+        throw std::runtime_error("dat failed to pack " + name + ":\n" + dat.output());
     return folder + "/" + name;
 }
 
@@ -429,8 +259,7 @@ void printAllegroErrorAtExit()
 
 int runLoaderChild(int count, char** paths)
 {
-    if (!openGameContext())
-        return 3;
+    openGameContext();
     // Registered after Allegro's own exit handler, so it runs first, with allegro_error intact.
     std::atexit(printAllegroErrorAtExit);
     for (int i = 0; i < count; ++i) {
@@ -493,37 +322,17 @@ std::string ChildRun::describe() const
 
 ChildRun runChild(const std::vector<std::string>& argv, const std::string& workDir, double seconds)
 {
+    ChildProcess child(argv, workDir);
     ChildRun run;
-    const std::string scratch = makeScratchDir();
-    const std::string bin = scratch + "/bin";
-    const std::string log = scratch + "/messages.log";
-    // allegro_message runs "xmessage ... TEXT": keep the text, separated by a record separator,
-    // and answer as if OK had been pressed.
-    writeFile(bin + "/xmessage",
-        "#!/bin/sh\nfor a; do text=$a; done\nprintf '%s\\036' \"$text\" >> '" + log
-            + "'\nexit 0\n");
-    chmod((bin + "/xmessage").c_str(), 0755);
-
-    std::vector<std::string> env;
-    std::string path = "/usr/bin:/bin";
-    for (char** e = environ; *e; ++e) {
-        if (std::strncmp(*e, "PATH=", 5) == 0)
-            path = *e + 5;
-        else
-            env.push_back(*e);
-    }
-    env.push_back("PATH=" + bin + ":" + path);
-
-    const pid_t pid = spawn(argv, workDir, env, scratch + "/output.log");
-    if (pid > 0) {
-        run.started = true;
-        waitFor(pid, seconds, run);
-    }
-    run.output = readFile(scratch + "/output.log");
-    std::istringstream records(readFile(log));
-    std::string message;
-    while (std::getline(records, message, '\036'))
-        run.messages.push_back(message);
+    run.started = child.started();
+    if (!child.waitForExit(seconds))
+        child.kill();
+    run.exited = child.exited();
+    run.exitStatus = child.exitStatus();
+    run.signal = child.killedByUs() ? 0 : child.signal();
+    run.killedByUs = child.killedByUs();
+    run.output = child.output();
+    run.messages = child.messages();
     return run;
 }
 

@@ -3,6 +3,8 @@
 // Allegro stays out of this header: its macros would leak into every test file.
 #pragma once
 
+#include "test_support.h"
+
 #include <GL/gl.h>
 #include <deque>
 #include <gtest/gtest.h>
@@ -14,25 +16,16 @@
 const int screenWidth = 640;
 const int screenHeight = 480;
 
-// Starts Allegro and AllegroGL and opens the 640x480 OpenGL window with the game's settings, GL
-// state and pixel projection. False, with a note on stderr, when there is no usable display.
-bool openGameContext();
+// Starts Allegro and AllegroGL and opens the 640x480 OpenGL window exactly as the game does, with
+// its own start-up: its settings, GL state and pixel projection. Without a usable display the
+// program ends there, with the game's message and exit status 1.
+void openGameContext();
 
 // Puts back the state the game draws in: the game's projection, an identity modelview, texturing
 // and back-face culling on, alpha and depth test off, white current colour, texture 0 bound.
 void restoreGameState();
 
 // ---------------------------------------------------------------- frames
-
-struct Rgb {
-    int r, g, b;
-};
-bool operator==(Rgb a, Rgb b);
-std::ostream& operator<<(std::ostream& out, Rgb c);
-
-// Texture filtering blends neighbouring texels a little; a pixel within this of a colour on every
-// channel counts as that colour.
-bool near(Rgb a, Rgb b, int tolerance = 24);
 
 const Rgb background {64, 64, 64}; // the colour each test clears to: neither black nor mask pink
 const Rgb red {255, 0, 0};
@@ -92,12 +85,6 @@ struct Quadrants {
     Rgb topLeft, topRight, bottomLeft, bottomRight;
 };
 
-// A fresh empty folder under /tmp, removed when the test program ends.
-std::string makeScratchDir();
-void removeScratchDirs();
-
-void writeFile(const std::string& path, const std::string& bytes);
-std::string readFile(const std::string& path);
 // Saves a 24-bit BMP file with Allegro's own writer.
 void writeQuadrantBmp(const std::string& path, const Quadrants& image);
 // Packs the named sub-folders of folder into folder/name as nested datafiles whose objects are

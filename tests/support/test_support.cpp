@@ -1,0 +1,284 @@
+#include "test_support.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <spawn.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+// ---------------------------------------------------------------- colours
+
+bool operator==(Rgb a, Rgb b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
+
+std::ostream& operator<<(std::ostream& out, Rgb c)
+{
+    return out << "(" << c.r << ", " << c.g << ", " << c.b << ")";
+}
+
+bool near(Rgb a, Rgb b, int tolerance)
+{
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance
+        && std::abs(a.b - b.b) <= tolerance;
+}
+
+void savePicture(
+    const std::string& path, int width, int height, const std::function<Rgb(int x, int y)>& pixelAt)
+{
+    const bool png = path.size() > 4 && path.compare(path.size() - 4, 4, ".png") == 0;
+    const std::string ppm = png ? path + ".ppm" : path;
+    {
+        std::ofstream out(ppm, std::ios::binary);
+        out << "P6\n" << width << " " << height << "\n255\n";
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const Rgb c = pixelAt(x, y);
+                out.put(char(c.r)).put(char(c.g)).put(char(c.b));
+            }
+    }
+    if (!png)
+        return;
+    const std::string convert = "convert '" + ppm + "' '" + path + "' && rm -f '" + ppm + "'";
+    if (std::system(convert.c_str()) != 0)
+        std::fprintf(stderr, "could not write %s\n", path.c_str());
+}
+
+// ---------------------------------------------------------------- files and time
+
+namespace {
+
+// The scratch folders of this program, removed as it ends.
+struct ScratchFolders {
+    std::vector<std::string> made;
+    ~ScratchFolders()
+    {
+        for (const std::string& dir : made) {
+            std::error_code ignored;
+            std::filesystem::remove_all(dir, ignored);
+        }
+    }
+};
+
+ScratchFolders scratchFolders;
+
+} // namespace
+
+std::string makeScratchDir()
+{
+    char pattern[] = "/tmp/outbreak-test-XXXXXX";
+    if (!mkdtemp(pattern))
+        throw std::runtime_error("mkdtemp failed");
+    scratchFolders.made.push_back(pattern);
+    return pattern;
+}
+
+void writeFile(const std::string& path, const std::string& bytes)
+{
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+bool waitUntil(double seconds, const std::function<bool()>& done, int pollMs)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        if (done())
+            return true;
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        sleepMs(pollMs);
+    }
+}
+
+// ---------------------------------------------------------------- child processes
+
+ChildEnvironment::ChildEnvironment()
+{
+    for (char** e = environ; *e; ++e)
+        entries_.push_back(*e);
+}
+
+void ChildEnvironment::set(const std::string& name, const std::string& value)
+{
+    unset(name);
+    entries_.push_back(name + "=" + value);
+}
+
+void ChildEnvironment::unset(const std::string& name)
+{
+    for (auto e = entries_.begin(); e != entries_.end();)
+        e = e->rfind(name + "=", 0) == 0 ? entries_.erase(e) : std::next(e);
+}
+
+void ChildEnvironment::preload(const std::string& library)
+{
+    std::string preloads = library;
+    for (const std::string& e : entries_)
+        if (e.rfind("LD_PRELOAD=", 0) == 0)
+            preloads += " " + e.substr(11);
+    set("LD_PRELOAD", preloads);
+}
+
+ChildProcess::ChildProcess(
+    const std::vector<std::string>& argv, const std::string& workDir, ChildEnvironment environment)
+    : scratch_(makeScratchDir())
+{
+    // allegro_message runs "xmessage ... TEXT": the stand-in keeps the text, ended by a record
+    // separator, and answers as if OK had been pressed.
+    const std::string bin = scratch_ + "/bin";
+    writeFile(bin + "/xmessage",
+        "#!/bin/sh\nfor a; do text=$a; done\nprintf '%s\\036' \"$text\" >> '" + scratch_
+            + "/messages.log'\nexit 0\n");
+    chmod((bin + "/xmessage").c_str(), 0755);
+    const char* path = getenv("PATH");
+    environment.set("PATH", bin + ":" + (path ? path : "/usr/bin:/bin"));
+
+    std::vector<char*> args, envp;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    for (const std::string& e : environment.entries())
+        envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
+    posix_spawn_file_actions_addopen(
+        &actions, 1, (scratch_ + "/output.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+
+    // The signal handlers and masks of this process (Allegro's, in the OpenGL tests) are not the
+    // child's business.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    pid_t pid = -1;
+    if (posix_spawn(&pid, args[0], &actions, &attributes, args.data(), envp.data()) == 0)
+        pid_ = pid;
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+}
+
+ChildProcess::~ChildProcess()
+{
+    if (running())
+        kill();
+}
+
+void ChildProcess::reap(int waitStatus)
+{
+    ended_ = true;
+    if (WIFEXITED(waitStatus)) {
+        exited_ = true;
+        exitStatus_ = WEXITSTATUS(waitStatus);
+    } else if (WIFSIGNALED(waitStatus)) {
+        signal_ = WTERMSIG(waitStatus);
+    }
+}
+
+bool ChildProcess::running()
+{
+    if (!started() || ended_)
+        return false;
+    int waitStatus = 0;
+    const pid_t done = waitpid(pid_, &waitStatus, WNOHANG);
+    if (done == pid_)
+        reap(waitStatus);
+    else if (done < 0 && errno != EINTR)
+        ended_ = true;
+    return !ended_;
+}
+
+bool ChildProcess::waitForExit(double seconds)
+{
+    return waitUntil(
+        seconds, [&] { return !running(); }, 5);
+}
+
+bool ChildProcess::waitForStop(double seconds)
+{
+    bool stopped = false;
+    waitUntil(
+        seconds,
+        [&] {
+            if (!started() || ended_)
+                return true;
+            int waitStatus = 0;
+            if (waitpid(pid_, &waitStatus, WNOHANG | WUNTRACED) != pid_)
+                return false;
+            if (WIFSTOPPED(waitStatus))
+                stopped = true;
+            else
+                reap(waitStatus);
+            return true;
+        },
+        1);
+    return stopped;
+}
+
+void ChildProcess::resume()
+{
+    if (running())
+        ::kill(pid_, SIGCONT);
+}
+
+void ChildProcess::kill()
+{
+    if (!running())
+        return;
+    ::kill(pid_, SIGKILL);
+    int waitStatus = 0;
+    waitpid(pid_, &waitStatus, 0);
+    reap(waitStatus);
+    killedByUs_ = true;
+}
+
+int ChildProcess::status()
+{
+    if (running() || !ended_)
+        return -1000;
+    return exited_ ? exitStatus_ : -signal_;
+}
+
+std::string ChildProcess::output() const { return readFile(scratch_ + "/output.log"); }
+
+std::vector<std::string> ChildProcess::messages() const
+{
+    std::vector<std::string> texts;
+    std::istringstream records(readFile(scratch_ + "/messages.log"));
+    std::string text;
+    while (std::getline(records, text, '\036'))
+        texts.push_back(text);
+    return texts;
+}

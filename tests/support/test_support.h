@@ -1,0 +1,110 @@
+// What the window and OpenGL tests share: colours, scratch folders and files, waiting with a
+// deadline, and child processes that run with a stand-in for the message box. Allegro and X11
+// stay out of this header: their macros would leak into every test file.
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// ---------------------------------------------------------------- colours
+
+struct Rgb {
+    int r, g, b;
+    bool isBlack() const { return r == 0 && g == 0 && b == 0; }
+};
+bool operator==(Rgb a, Rgb b);
+std::ostream& operator<<(std::ostream& out, Rgb c);
+// Texture filtering blends neighbouring texels a little; a pixel within tolerance of a colour on
+// every channel counts as that colour.
+bool near(Rgb a, Rgb b, int tolerance = 24);
+
+// Saves a picture for a person to look at: a PNG file (through ImageMagick) when path ends in
+// ".png", a PPM file otherwise.
+void savePicture(const std::string& path, int width, int height,
+    const std::function<Rgb(int x, int y)>& pixelAt);
+
+// ---------------------------------------------------------------- files and time
+
+// A fresh empty folder under /tmp, removed when the test program ends.
+std::string makeScratchDir();
+// Writes bytes to path, making its folder first.
+void writeFile(const std::string& path, const std::string& bytes);
+// The whole file; empty if there is none.
+std::string readFile(const std::string& path);
+
+void sleepMs(int ms);
+// Polls done until it holds, for up to seconds; false if it never held.
+bool waitUntil(double seconds, const std::function<bool()>& done, int pollMs = 10);
+
+// The sanitizer build runs everything several times slower: deadlines are stretched by this.
+#ifdef OUTBREAK_SANITIZE
+const double slowness = 3;
+#else
+const double slowness = 1;
+#endif
+
+// ---------------------------------------------------------------- child processes
+
+// What a child process is started with: this program's environment, changed.
+class ChildEnvironment {
+public:
+    ChildEnvironment(); // this program's own
+    void set(const std::string& name, const std::string& value);
+    void unset(const std::string& name);
+    // Loads library into the child ahead of every other, those preloaded already included.
+    void preload(const std::string& library);
+    const std::vector<std::string>& entries() const { return entries_; }
+
+private:
+    std::vector<std::string> entries_; // NAME=value
+};
+
+// A program run as a child process. Its standard output and error go to one file, and a stand-in
+// for xmessage comes first on its PATH: it records the text of every message box the child shows
+// and returns at once, as if OK had been pressed. A child still running when the object goes is
+// killed.
+class ChildProcess {
+public:
+    ChildProcess(const std::vector<std::string>& argv, const std::string& workDir,
+        ChildEnvironment environment = ChildEnvironment());
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
+    bool running();
+    // Waits for the child to end, for at most seconds; false if it still runs.
+    bool waitForExit(double seconds);
+    // Waits for the child to stop itself (SIGSTOP), for at most seconds; false if it did not.
+    bool waitForStop(double seconds);
+    void resume();
+    void kill();
+
+    // How it ended, once it has.
+    bool exited() const { return exited_; }         // by exit or a return from main
+    int exitStatus() const { return exitStatus_; }  // meaningful when exited
+    int signal() const { return signal_; }          // or killed by this signal
+    bool killedByUs() const { return killedByUs_; } // still running at a deadline of ours
+    // The exit status, -signal if it died of a signal, or -1000 while it still runs.
+    int status();
+
+    // What it wrote to standard output and standard error.
+    std::string output() const;
+    // The text of every message box it showed, in order.
+    std::vector<std::string> messages() const;
+
+private:
+    void reap(int waitStatus);
+
+    std::string scratch_;
+    pid_t pid_ = -1;
+    bool ended_ = false;
+    bool exited_ = false;
+    int exitStatus_ = -1;
+    int signal_ = 0;
+    bool killedByUs_ = false;
+};
