@@ -3,6 +3,7 @@
 #include "util.h"
 
 #include <GL/gl.h>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <iterator>
@@ -43,6 +44,10 @@ const float removalRadius = 1;        // dissolved bodies smaller than this are 
 const float attractionRange = 8; // attract while r1 * r2 * 8 > squared distance
 const float attractionStrength = 10000;
 const int touchTimerCap = 5;
+// A collision pass lists its near pairs afresh at most this often after bodies moved past the
+// margin; one that keeps pushing bodies that far (a stack of them on one centre) is finished over
+// every pair instead.
+const int relistingsPerPass = 2;
 
 // The launch.
 const float launchImpulse = 10;
@@ -240,8 +245,10 @@ void GameWorld::attractForcesAllPairs() { forEachPair(enemies, attract); }
 // saw it. A pair off the list is then at least |r1| + |r2| apart along x or y, and since rounding
 // never reverses an order, collisionCheck's box test fails for it in single precision too. The
 // two bodies a correction moves are checked at once; when one of them has strayed further, a
-// pair off the list could touch later in the pass, and the rest of the pass visits every pair
-// from the next one on.
+// pair off the list could touch later in the pass, so the pairs are listed afresh from where
+// everyone stands now and the pass goes on with the listed pairs after this one. When that
+// happens too often in one pass, or no grid fits the world any more, the rest of the pass visits
+// every pair from the next one on.
 void GameWorld::collisionConstraint()
 {
     listInOrder();
@@ -249,17 +256,30 @@ void GameWorld::collisionConstraint()
         forEachPairFrom(inOrder, 0, 1, collide);
         return;
     }
-    for (size_t i = 0; i + 1 < inOrder.size(); ++i) {
-        Enemy* a = inOrder[i];
-        for (int k = touching.first[i]; k < touching.first[i + 1]; ++k) {
-            const size_t j = size_t(touching.partners[size_t(k)]);
-            Enemy* b = inOrder[j];
-            if (collide(a, b) && !(touching.stillNear(i, *a) && touching.stillNear(j, *b))) {
-                ++touching.overruns;
-                forEachPairFrom(inOrder, i, j + 1, collide);
-                return;
-            }
+    const size_t n = inOrder.size();
+    int relistings = 0;
+    size_t i = 0;
+    int k = touching.first[0]; // the rows of partners follow each other: k runs through them all
+    while (i + 1 < n) {
+        if (k == touching.first[i + 1]) {
+            ++i;
+            continue;
         }
+        const size_t j = size_t(touching.partners[size_t(k++)]);
+        Enemy* a = inOrder[i];
+        Enemy* b = inOrder[j];
+        if (!collide(a, b) || (touching.stillNear(i, *a) && touching.stillNear(j, *b)))
+            continue;
+        ++touching.overruns;
+        if (relistings++ == relistingsPerPass || !touching.listAfresh(inOrder)) {
+            ++touching.fallbacks;
+            touching.forget();
+            forEachPairFrom(inOrder, i, j + 1, collide);
+            return;
+        }
+        const auto row = touching.partners.begin();
+        k = int(
+            std::upper_bound(row + touching.first[i], row + touching.first[i + 1], int(j)) - row);
     }
 }
 

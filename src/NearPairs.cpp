@@ -37,8 +37,11 @@ NearPairs::NearPairs(double reachPerRadius, double marginPerRadius)
 
 bool NearPairs::fit(const std::vector<Enemy*>& enemies)
 {
-    if (listed && holds(enemies))
-        return true;
+    return (listed && holds(enemies)) || listAfresh(enemies);
+}
+
+bool NearPairs::listAfresh(const std::vector<Enemy*>& enemies)
+{
     listed = list(enemies);
     if (!listed)
         ++unfit;

@@ -19,6 +19,10 @@ public:
     // not. False when the enemies fit no grid (a number that is not finite, or beyond a million
     // million): then the pass must visit every pair.
     bool fit(const std::vector<Enemy*>& enemies);
+    // Lists afresh from where the enemies stand now; false as for fit.
+    bool listAfresh(const std::vector<Enemy*>& enemies);
+    // Drops the list, so that the next fit lists afresh.
+    void forget() { listed = false; }
 
     // True while enemy number k stands within the margin of where it stood when the pairs were
     // listed, so that the list still holds every pair it can act in.
@@ -33,9 +37,10 @@ public:
     std::vector<int> first;
     std::vector<int> partners;
 
-    long listings = 0; // lists made afresh
-    long unfit = 0;    // passes over every pair because no grid fits the enemies
-    long overruns = 0; // passes that a body moving past the margin finished over every pair
+    long listings = 0;  // lists made afresh
+    long unfit = 0;     // lists refused because no grid fits the enemies
+    long overruns = 0;  // bodies moved past the margin by a collision pass
+    long fallbacks = 0; // collision passes finished over every pair after such a move
 
 private:
     struct Place {
