@@ -44,10 +44,12 @@ const float removalRadius = 1;        // dissolved bodies smaller than this are 
 const float attractionRange = 8; // attract while r1 * r2 * 8 > squared distance
 const float attractionStrength = 10000;
 const int touchTimerCap = 5;
-// A collision pass lists its near pairs afresh at most this often after bodies moved past the
-// margin; one that keeps pushing bodies that far (a stack of them on one centre) is finished over
-// every pair instead.
+// A collision pass lists its near pairs afresh after bodies moved past the margin at most twice,
+// and only while the list is short (a heap has 3 to 5 partners per enemy); a pass that keeps
+// pushing bodies that far (a stack of them on one centre), or a crowd, is finished over every
+// pair instead.
 const int relistingsPerPass = 2;
+const size_t partnersForRelisting = 16; // per enemy
 
 // The launch.
 const float launchImpulse = 10;
@@ -271,7 +273,8 @@ void GameWorld::collisionConstraint()
         if (!collide(a, b) || (touching.stillNear(i, *a) && touching.stillNear(j, *b)))
             continue;
         ++touching.overruns;
-        if (relistings++ == relistingsPerPass || !touching.listAfresh(inOrder)) {
+        if (relistings++ == relistingsPerPass || touching.partners.size() > partnersForRelisting * n
+            || !touching.listAfresh(inOrder)) {
             ++touching.fallbacks;
             touching.forget();
             forEachPairFrom(inOrder, i, j + 1, collide);

@@ -15,8 +15,9 @@
 // they stood when listed. The tests that decide it are made in double precision on single
 // precision numbers, with a relative slack of 2^-20 and an absolute one of 2^-40 added to every
 // distance that admits a pair and taken off the margin that keeps a list; double rounding is
-// 2^-53, so no rounding can drop a pair. Coordinates and radii beyond 10^12 are refused, so
-// that no single precision square of a distance or product of radii in the passes overflows.
+// 2^-53, so no rounding can drop a pair; the absolute slack also gives a cell some width when
+// every radius is 0. Coordinates and radii beyond 10^12 are refused, so that no single precision
+// square of a distance or product of radii in the passes overflows.
 #include "NearPairs.h"
 
 #include <algorithm>
@@ -27,6 +28,18 @@ namespace {
 const double slack = 1.0 / (1 << 20);
 const double tiny = slack * slack;
 const double farthest = 1e12;
+
+// Sorts one enemy's partners: a handful by insertion, a crowd by std::sort.
+void inListOrder(std::vector<int>::iterator first, std::vector<int>::iterator last)
+{
+    if (last - first > 16) {
+        std::sort(first, last);
+        return;
+    }
+    for (auto p = first; p != last; ++p)
+        for (auto q = p; q != first && q[-1] > q[0]; --q)
+            std::iter_swap(q - 1, q);
+}
 
 } // namespace
 
@@ -64,6 +77,7 @@ bool NearPairs::list(const std::vector<Enemy*>& enemies)
 {
     const size_t n = enemies.size();
     places.resize(n);
+    spots.resize(n);
     double largest = 0;
     double left = 0, right = 0, top = 0, bottom = 0;
     for (size_t k = 0; k < n; ++k) {
@@ -81,11 +95,17 @@ bool NearPairs::list(const std::vector<Enemy*>& enemies)
     }
     const double margin = marginPerRadius * largest;
     nearLimit = margin * (1 - slack);
+    // Half the distance that admits a pair, slack included: a pair is listed while it is closer
+    // than the sum of its two halves along x and along y.
+    for (size_t k = 0; k < n; ++k) {
+        const Place& p = places[k];
+        spots[k] = {p.x, p.y, (reachPerRadius * p.radius + margin) * (1 + slack) + tiny};
+    }
 
     // A cell is wider than the reach of the largest pair, margins and slack included, so that a
     // pair that may act stands in two cells that touch, corners included. A world spread far and
     // thin gets fewer, larger cells: never more than four per enemy.
-    double cell = ((reachPerRadius * 2 * largest + 2 * margin) * (1 + slack) + tiny) * (1 + slack);
+    double cell = 2 * ((reachPerRadius * largest + margin) * (1 + slack) + tiny) * (1 + slack);
     const double most = 4.0 * double(n) + 64;
     double across = (right - left) / cell, down = (bottom - top) / cell;
     while ((std::floor(across) + 1) * (std::floor(down) + 1) > most) {
@@ -101,46 +121,60 @@ bool NearPairs::list(const std::vector<Enemy*>& enemies)
     cellOf.resize(n);
     cellStart.assign(size_t(columns) * size_t(rows) + 1, 0);
     for (size_t k = 0; k < n; ++k) {
-        const int column = int((double(places[k].x) - left) / cell);
-        const int row = int((double(places[k].y) - top) / cell);
+        const int column = int((spots[k].x - left) / cell);
+        const int row = int((spots[k].y - top) / cell);
         cellOf[k] = row * columns + column;
         ++cellStart[size_t(cellOf[k]) + 1];
     }
     for (size_t c = 1; c < cellStart.size(); ++c)
         cellStart[c] += cellStart[c - 1];
     cellItems.resize(n);
-    nearby.assign(cellStart.begin(), cellStart.end() - 1); // next free slot of each cell
+    cursor.assign(cellStart.begin(), cellStart.end() - 1);
     for (size_t k = 0; k < n; ++k)
-        cellItems[size_t(nearby[size_t(cellOf[k])]++)] = int(k);
+        cellItems[size_t(cursor[size_t(cellOf[k])]++)] = int(k);
 
-    // Each enemy's later partners, from the nine cells around it, in list order.
+    // A crowd, where the cells around the enemies hold more than half of all pairs, is cheaper to
+    // pass over every pair than to list.
+    size_t around = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const int column = cellOf[i] % columns, line = cellOf[i] / columns;
+        for (int r = std::max(line - 1, 0); r <= std::min(line + 1, rows - 1); ++r) {
+            const size_t line0 = size_t(r) * size_t(columns); // cells of a line follow each other
+            around += size_t(cellStart[line0 + size_t(std::min(column + 1, columns - 1)) + 1]
+                - cellStart[line0 + size_t(std::max(column - 1, 0))]);
+        }
+    }
+    if (around / 2 > n * (n - 1) / 4 + 64)
+        return false;
+
+    // Each enemy's later partners, from the nine cells around it, in list order. A cell's cursor
+    // moves past its enemies that come no later than the one at hand, so each is passed once.
+    cursor.assign(cellStart.begin(), cellStart.end() - 1);
     first.resize(n + 1);
     partners.clear();
     for (size_t i = 0; i < n; ++i) {
-        first[i] = int(partners.size());
-        const Place& a = places[i];
-        const int column = cellOf[i] % columns, row = cellOf[i] / columns;
-        nearby.clear();
-        for (int r = std::max(row - 1, 0); r <= std::min(row + 1, rows - 1); ++r) {
+        const size_t row = partners.size();
+        first[i] = int(row);
+        const Spot a = spots[i];
+        const int column = cellOf[i] % columns, line = cellOf[i] / columns;
+        for (int r = std::max(line - 1, 0); r <= std::min(line + 1, rows - 1); ++r) {
             for (int c = std::max(column - 1, 0); c <= std::min(column + 1, columns - 1); ++c) {
                 const size_t cellIndex = size_t(r) * size_t(columns) + size_t(c);
-                for (int s = cellStart[cellIndex]; s < cellStart[cellIndex + 1]; ++s) {
+                const int end = cellStart[cellIndex + 1];
+                int s = cursor[cellIndex];
+                while (s < end && cellItems[size_t(s)] <= int(i))
+                    ++s;
+                cursor[cellIndex] = s;
+                for (; s < end; ++s) {
                     const int j = cellItems[size_t(s)];
-                    if (j <= int(i))
-                        continue;
-                    const Place& b = places[size_t(j)];
-                    const double reach
-                        = (reachPerRadius * (double(a.radius) + double(b.radius)) + 2 * margin)
-                            * (1 + slack)
-                        + tiny;
-                    if (std::fabs(double(a.x) - double(b.x)) < reach
-                        && std::fabs(double(a.y) - double(b.y)) < reach)
-                        nearby.push_back(j);
+                    const Spot& b = spots[size_t(j)];
+                    const double reach = a.reach + b.reach;
+                    if (std::fabs(a.x - b.x) < reach && std::fabs(a.y - b.y) < reach)
+                        partners.push_back(j);
                 }
             }
         }
-        std::sort(nearby.begin(), nearby.end());
-        partners.insert(partners.end(), nearby.begin(), nearby.end());
+        inListOrder(partners.begin() + long(row), partners.end());
     }
     first[n] = int(partners.size());
     ++listings;

@@ -17,7 +17,7 @@ public:
     // Makes the list hold every pair of these enemies (in list order) that can act now: keeps it
     // when everyone is still near where it was listed and no radius has grown, lists afresh when
     // not. False when the enemies fit no grid (a number that is not finite, or beyond a million
-    // million): then the pass must visit every pair.
+    // million) or crowd so that half of all pairs are near: then the pass visits every pair.
     bool fit(const std::vector<Enemy*>& enemies);
     // Lists afresh from where the enemies stand now; false as for fit.
     bool listAfresh(const std::vector<Enemy*>& enemies);
@@ -38,7 +38,7 @@ public:
     std::vector<int> partners;
 
     long listings = 0;  // lists made afresh
-    long unfit = 0;     // lists refused because no grid fits the enemies
+    long unfit = 0;     // lists refused: no grid fits the enemies, or they crowd
     long overruns = 0;  // bodies moved past the margin by a collision pass
     long fallbacks = 0; // collision passes finished over every pair after such a move
 
@@ -46,6 +46,10 @@ private:
     struct Place {
         float x, y;   // the centre when listed
         float radius; // the size of the radius when listed
+    };
+    struct Spot {
+        double x, y;  // the centre when listed
+        double reach; // half the distance that admits a pair, slack included
     };
 
     bool holds(const std::vector<Enemy*>& enemies) const;
@@ -56,8 +60,9 @@ private:
     bool listed = false;
     double nearLimit = 0; // the margin, a hair short of it so that rounding stays on the safe side
     std::vector<Place> places;
+    std::vector<Spot> spots;
     std::vector<int> cellOf;    // per enemy, its cell
     std::vector<int> cellStart; // per cell, where its enemies start in cellItems
     std::vector<int> cellItems; // enemy numbers, cell by cell, each cell in list order
-    std::vector<int> nearby;    // one enemy's later partners while they are gathered
+    std::vector<int> cursor;    // per cell, a place in cellItems
 };

@@ -281,7 +281,7 @@ TEST(NearPairPasses, WorldsOffTheGridMatchToo)
         const char* what;
         Vector2 at;
         float radius;
-        bool unfit; // whether no grid can take this world
+        bool unfit; // whether no grid takes this world
     };
     const Odd odd[] = {
         {"a centre that is not a number", Vector2(notANumber, 100), 16, true},
@@ -290,8 +290,9 @@ TEST(NearPairPasses, WorldsOffTheGridMatchToo)
         {"a radius that is not a number", Vector2(100, 100), notANumber, true},
         {"an infinite radius", Vector2(100, 100), inf, true},
         {"a centre at 10^30", Vector2(1e30f, 100), 16, true},
-        {"a centre at 5 * 10^11", Vector2(5e11f, -5e11f), 16, false},
-        {"a radius of 10^6", Vector2(300, 300), 1e6f, false},
+        {"a centre at 5 * 10^11, which puts all the others in one cell: a crowd",
+            Vector2(5e11f, -5e11f), 16, true},
+        {"a radius of 10^6, which brings every pair near: a crowd", Vector2(300, 300), 1e6f, true},
         {"a radius of 0", Vector2(100, 100), 0, false},
         {"a negative radius", Vector2(100, 100), -20, false},
     };
