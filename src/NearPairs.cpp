@@ -120,32 +120,24 @@ bool NearPairs::list(const std::vector<Enemy*>& enemies)
     // rightmost enemy's, computed the same way, so it stays inside the grid.
     cellOf.resize(n);
     cellStart.assign(size_t(columns) * size_t(rows) + 1, 0);
+    size_t pairsInCells = 0;
     for (size_t k = 0; k < n; ++k) {
         const int column = int((spots[k].x - left) / cell);
         const int row = int((spots[k].y - top) / cell);
         cellOf[k] = row * columns + column;
-        ++cellStart[size_t(cellOf[k]) + 1];
+        pairsInCells += size_t(cellStart[size_t(cellOf[k]) + 1]++);
     }
+    // A crowd, where the pairs that share a cell are more than a sixteenth of all pairs (the
+    // level's heap has a sixtieth at most), is cheaper to pass over every pair than to list: the
+    // nine cells around the enemies hold most pairs.
+    if (pairsInCells > n * (n - 1) / 32 + 64)
+        return false;
     for (size_t c = 1; c < cellStart.size(); ++c)
         cellStart[c] += cellStart[c - 1];
     cellItems.resize(n);
     cursor.assign(cellStart.begin(), cellStart.end() - 1);
     for (size_t k = 0; k < n; ++k)
         cellItems[size_t(cursor[size_t(cellOf[k])]++)] = int(k);
-
-    // A crowd, where the cells around the enemies hold more than half of all pairs, is cheaper to
-    // pass over every pair than to list.
-    size_t around = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const int column = cellOf[i] % columns, line = cellOf[i] / columns;
-        for (int r = std::max(line - 1, 0); r <= std::min(line + 1, rows - 1); ++r) {
-            const size_t line0 = size_t(r) * size_t(columns); // cells of a line follow each other
-            around += size_t(cellStart[line0 + size_t(std::min(column + 1, columns - 1)) + 1]
-                - cellStart[line0 + size_t(std::max(column - 1, 0))]);
-        }
-    }
-    if (around / 2 > n * (n - 1) / 4 + 64)
-        return false;
 
     // Each enemy's later partners, from the nine cells around it, in list order. A cell's cursor
     // moves past its enemies that come no later than the one at hand, so each is passed once.
