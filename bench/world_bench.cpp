@@ -235,7 +235,8 @@ void shiftWorld(GameWorld& world, float dx)
     }
 }
 
-void collisionPassFresh(benchmark::State& state, const std::string& name, const Passes& passes)
+void passFresh(benchmark::State& state, const std::string& name, const Passes& passes,
+    void (GameWorld::*pass)())
 {
     Scenario& s = scenario(name);
     s.restore();
@@ -243,22 +244,26 @@ void collisionPassFresh(benchmark::State& state, const std::string& name, const 
     for (auto _ : state) {
         shiftWorld(*s.world, dx);
         dx = -dx;
-        (*s.world.*passes.collision)();
+        (*s.world.*pass)();
     }
     countPairs(state, s, passes);
 }
 
+void collisionPassFresh(benchmark::State& state, const std::string& name, const Passes& passes)
+{
+    passFresh(state, name, passes, passes.collision);
+}
+
 void attractionPassFresh(benchmark::State& state, const std::string& name, const Passes& passes)
 {
-    Scenario& s = scenario(name);
+    passFresh(state, name, passes, passes.attraction);
+}
+
+void restoreUntimed(benchmark::State& state, Scenario& s)
+{
+    state.PauseTiming();
     s.restore();
-    float dx = 64;
-    for (auto _ : state) {
-        shiftWorld(*s.world, dx);
-        dx = -dx;
-        (*s.world.*passes.attraction)();
-    }
-    countPairs(state, s, passes);
+    state.ResumeTiming();
 }
 
 // A step moves every body, so each one is measured on the same state: the world is put back from
@@ -268,9 +273,7 @@ void oneStep(benchmark::State& state, const std::string& name, const Passes& pas
 {
     Scenario& s = scenario(name);
     for (auto _ : state) {
-        state.PauseTiming();
-        s.restore();
-        state.ResumeTiming();
+        restoreUntimed(state, s);
         if (!(*s.world.*passes.step)()) {
             state.SkipWithError("the step ended the game");
             break;
@@ -285,9 +288,7 @@ void secondOfPlay(benchmark::State& state, const std::string& name, const Passes
 {
     Scenario& s = scenario(name);
     for (auto _ : state) {
-        state.PauseTiming();
-        s.restore();
-        state.ResumeTiming();
+        restoreUntimed(state, s);
         for (int frame = 0; frame < framesOfPlay; ++frame) {
             if (!(*s.world.*passes.step)()) {
                 state.SkipWithError("the step ended the game");
