@@ -1,20 +1,29 @@
 // How long the pair passes and the step take, on the level as it starts, on the level after ten
 // seconds of settling, and on tiled worlds with 4, 16 and 64 times as many enemies. The tiled
-// worlds are measured as laid out: settling the largest would take minutes, and what a pass costs
-// there is ruled by the number of pairs, which the layout does not change.
+// worlds are measured as laid out: settling the largest would take minutes. Every pass and the
+// step are timed twice: as the game runs them, visiting only the pairs near enough to act, and
+// visiting all pairs (the rows ending in AllPairs), which gives the same world bit for bit; the
+// program checks that on every world before it times anything. A last pair of rows times one
+// second of play from each level world: 60 steps, each followed by 30 extra collision passes, as
+// the frame loop's wait would run them; there the near pairs are listed afresh whenever the
+// bodies have moved, which the rows of single passes on an unchanging world hardly ever need.
 //
 // Run: cmake --build build --target benchmarks && build/bench/benchmarks
 //      (add --benchmark_repetitions=5 --benchmark_report_aggregates_only=true for medians)
 //
-// Each row reports the time of one call, "pairs" (the pairs a pass visits, n(n-1)/2) and
-// items_per_second (pairs per second). The collision rows also report passes_per_frame: how many
-// collision passes fit into one 1/60 s frame, (1/60 s) / (time of one pass). At the end a summary
-// for the level's size subtracts the step's own time from the frame and gives the extra passes
-// that the frame loop's wait can spend in the rest; drawing also takes a share of that rest, which
-// cannot be measured without a window, so those numbers are an upper bound.
+// Each row reports the time of one call and "pairs" (the pairs of the world, n(n-1)/2); the rows
+// over all pairs add items_per_second (pairs visited per second). The collision rows also report
+// passes_per_frame: how many collision passes fit into one 1/60 s frame, (1/60 s) / (time of one
+// pass). The rows ending in Fresh move the whole world before each pass, so that the game's
+// passes list their near pairs afresh every time. At the end a table gives each measure on each
+// world as the game runs it, over all pairs, and the ratio of the two; then a summary for the
+// level's size subtracts the step's own time from the frame and gives the extra passes that the
+// frame loop's wait can spend in the rest; drawing also takes a share of that rest, which cannot be
+// measured without a window, so those numbers are an upper bound.
 
 #include "GameWorld.h"
 #include "headless.h"
+#include "world_fields.h"
 
 #include <benchmark/benchmark.h>
 
@@ -33,6 +42,8 @@ namespace {
 
 const unsigned levelSeed = 1;
 const int settlingSteps = 600; // ten seconds of play without a click
+const int framesOfPlay = 60;   // one second
+const int extraPasses = 30;    // per frame, about what the wait of a frame runs
 const double frameSeconds = 1.0 / 60;
 
 // A world to measure, and what it held when it was built, so that a benchmark can put it back.
@@ -109,6 +120,28 @@ std::unique_ptr<GameWorld> tiledLevel(int tiles)
     return world;
 }
 
+// The game's passes and the ones over all pairs must leave the same world: two collision passes,
+// an attraction pass and a step from the stored world, run each way.
+void checkSameResults(Scenario& s)
+{
+    s.restore();
+    s.world->collisionConstraint();
+    s.world->collisionConstraint();
+    s.world->attractForces();
+    s.world->step();
+    const std::vector<uint32_t> near = fieldsOf(*s.world);
+    s.restore();
+    s.world->collisionConstraintAllPairs();
+    s.world->collisionConstraintAllPairs();
+    s.world->attractForcesAllPairs();
+    s.world->stepAllPairs();
+    if (fieldsOf(*s.world) != near) {
+        std::fprintf(
+            stderr, "%s: the near pair passes and the all-pairs ones differ\n", s.name.c_str());
+        std::exit(1);
+    }
+}
+
 // Builds a scenario on its first use only, so that a filtered run does not pay for the others.
 Scenario& scenario(const std::string& name)
 {
@@ -140,82 +173,160 @@ Scenario& scenario(const std::string& name)
         std::exit(1);
     }
     s.remember();
+    checkSameResults(s);
     return built.emplace(name, std::move(s)).first->second;
 }
 
-void countPairs(benchmark::State& state, const Scenario& s)
+// The game's passes, or the ones over all pairs that they must match.
+struct Passes {
+    const char* suffix;
+    void (GameWorld::*collision)();
+    void (GameWorld::*attraction)();
+    bool (GameWorld::*step)();
+};
+
+const Passes nearPairs
+    = {"", &GameWorld::collisionConstraint, &GameWorld::attractForces, &GameWorld::step};
+const Passes allPairs = {"AllPairs", &GameWorld::collisionConstraintAllPairs,
+    &GameWorld::attractForcesAllPairs, &GameWorld::stepAllPairs};
+
+// The world's size; the rows over all pairs also count the pairs they visit per second.
+void countPairs(benchmark::State& state, const Scenario& s, const Passes& passes)
 {
     state.counters["enemies"] = double(s.enemies.size());
     state.counters["pairs"] = s.pairs();
-    state.SetItemsProcessed(int64_t(double(state.iterations()) * s.pairs()));
+    if (&passes == &allPairs)
+        state.SetItemsProcessed(int64_t(double(state.iterations()) * s.pairs()));
 }
 
 // Passes one after another on the same world, as the frame loop's wait runs them: the first
 // passes push apart what overlaps, the later ones find a world that barely changes. That is the
 // state the extra passes of a frame see, so the time per pass is measured on it as it evolves.
-void collisionPass(benchmark::State& state, const std::string& name)
+void collisionPass(benchmark::State& state, const std::string& name, const Passes& passes)
 {
     Scenario& s = scenario(name);
     s.restore();
     for (auto _ : state)
-        s.world->collisionConstraint();
-    countPairs(state, s);
+        (*s.world.*passes.collision)();
+    countPairs(state, s, passes);
     state.counters["passes_per_frame"] = benchmark::Counter(
         double(state.iterations()) * frameSeconds, benchmark::Counter::kIsRate);
 }
 
 // Attraction only adds to the accelerations, which no branch of the pass reads, so repeating it
 // on one world measures the pass on that world's positions and states.
-void attractionPass(benchmark::State& state, const std::string& name)
+void attractionPass(benchmark::State& state, const std::string& name, const Passes& passes)
 {
     Scenario& s = scenario(name);
     s.restore();
     for (auto _ : state)
-        s.world->attractForces();
-    countPairs(state, s);
+        (*s.world.*passes.attraction)();
+    countPairs(state, s, passes);
+}
+
+// The same passes, each after the whole world has moved 64 to one side and back in turn, so that
+// the game's passes must list their near pairs afresh every time: the cost of a list made anew,
+// which the rows above hardly ever pay. Both ways pay the same for the move.
+void shiftWorld(GameWorld& world, float dx)
+{
+    for (Enemy& e : world.enemies) {
+        e.position.x += dx;
+        e.oldPosition.x += dx;
+    }
+}
+
+void passFresh(benchmark::State& state, const std::string& name, const Passes& passes,
+    void (GameWorld::*pass)())
+{
+    Scenario& s = scenario(name);
+    s.restore();
+    float dx = 64;
+    for (auto _ : state) {
+        shiftWorld(*s.world, dx);
+        dx = -dx;
+        (*s.world.*pass)();
+    }
+    countPairs(state, s, passes);
+}
+
+void collisionPassFresh(benchmark::State& state, const std::string& name, const Passes& passes)
+{
+    passFresh(state, name, passes, passes.collision);
+}
+
+void attractionPassFresh(benchmark::State& state, const std::string& name, const Passes& passes)
+{
+    passFresh(state, name, passes, passes.attraction);
+}
+
+void restoreUntimed(benchmark::State& state, Scenario& s)
+{
+    state.PauseTiming();
+    s.restore();
+    state.ResumeTiming();
 }
 
 // A step moves every body, so each one is measured on the same state: the world is put back from
 // its stored copy with the clock paused. Pausing costs well under a microsecond per step, against
 // tens of microseconds for a step of the level, so it is left in the figure.
-void oneStep(benchmark::State& state, const std::string& name)
+void oneStep(benchmark::State& state, const std::string& name, const Passes& passes)
 {
     Scenario& s = scenario(name);
     for (auto _ : state) {
-        state.PauseTiming();
-        s.restore();
-        state.ResumeTiming();
-        if (!s.world->step()) {
+        restoreUntimed(state, s);
+        if (!(*s.world.*passes.step)()) {
             state.SkipWithError("the step ended the game");
             break;
         }
     }
-    countPairs(state, s);
+    countPairs(state, s, passes);
 }
 
-const char* const scenarioNames[]
+// One second of play without a click, from the stored world: frames of one step and a fixed
+// number of extra collision passes.
+void secondOfPlay(benchmark::State& state, const std::string& name, const Passes& passes)
+{
+    Scenario& s = scenario(name);
+    for (auto _ : state) {
+        restoreUntimed(state, s);
+        for (int frame = 0; frame < framesOfPlay; ++frame) {
+            if (!(*s.world.*passes.step)()) {
+                state.SkipWithError("the step ended the game");
+                return;
+            }
+            for (int extra = 0; extra < extraPasses; ++extra)
+                (*s.world.*passes.collision)();
+        }
+    }
+    countPairs(state, s, passes);
+}
+
+const std::vector<std::string> scenarioNames
     = {"level_start", "level_settled", "tiled_2x2", "tiled_4x4", "tiled_8x8"};
+const std::vector<std::string> levelNames = {"level_start", "level_settled"};
+
+using Measure = void (*)(benchmark::State&, const std::string&, const Passes&);
+
+// Each measure on each world, as the game runs it and over all pairs, side by side.
+void registerMeasure(const char* what, Measure measure, const std::vector<std::string>& names)
+{
+    for (const std::string& n : names) {
+        for (const Passes* passes : {&nearPairs, &allPairs}) {
+            benchmark::RegisterBenchmark((what + std::string(passes->suffix) + "/" + n).c_str(),
+                [n, measure, passes](benchmark::State& st) { measure(st, n, *passes); })
+                ->Unit(benchmark::kMicrosecond);
+        }
+    }
+}
 
 void registerAll()
 {
-    for (const char* name : scenarioNames) {
-        const std::string n = name;
-        benchmark::RegisterBenchmark(("collisionConstraint/" + n).c_str(),
-            [n](benchmark::State& st) { collisionPass(st, n); })
-            ->Unit(benchmark::kMicrosecond);
-    }
-    for (const char* name : scenarioNames) {
-        const std::string n = name;
-        benchmark::RegisterBenchmark(("attractForces/" + n).c_str(), [n](benchmark::State& st) {
-            attractionPass(st, n);
-        })->Unit(benchmark::kMicrosecond);
-    }
-    for (const char* name : scenarioNames) {
-        const std::string n = name;
-        benchmark::RegisterBenchmark(("step/" + n).c_str(), [n](benchmark::State& st) {
-            oneStep(st, n);
-        })->Unit(benchmark::kMicrosecond);
-    }
+    registerMeasure("collisionConstraint", collisionPass, scenarioNames);
+    registerMeasure("attractForces", attractionPass, scenarioNames);
+    registerMeasure("collisionConstraintFresh", collisionPassFresh, scenarioNames);
+    registerMeasure("attractForcesFresh", attractionPassFresh, scenarioNames);
+    registerMeasure("step", oneStep, scenarioNames);
+    registerMeasure("secondOfPlay", secondOfPlay, levelNames);
 }
 
 // The console table as usual, but passes_per_frame printed as the plain count it is (the library
@@ -245,12 +356,38 @@ public:
         ConsoleReporter::ReportRuns(shown);
     }
 
+    // Each measure as the game runs it against the same over all pairs, for every world timed.
+    void printRatios()
+    {
+        std::ostream& out = GetOutputStream();
+        bool header = false;
+        for (const char* what : {"collisionConstraint", "attractForces", "collisionConstraintFresh",
+                 "attractForcesFresh", "step", "secondOfPlay"}) {
+            for (const std::string& name : scenarioNames) {
+                const auto near = seconds.find(what + ("/" + name));
+                const auto all = seconds.find(what + ("AllPairs/" + name));
+                if (near == seconds.end() || all == seconds.end())
+                    continue;
+                if (!header) {
+                    out << "\nNear pairs against all pairs (CPU time per call):\n";
+                    header = true;
+                }
+                char line[160];
+                std::snprintf(line, sizeof line,
+                    "  %-25s %-14s all pairs %11.1f us  near pairs %9.1f us  ratio %.3f\n", what,
+                    name.c_str(), all->second * 1e6, near->second * 1e6,
+                    near->second / all->second);
+                out << line;
+            }
+        }
+        out.flush();
+    }
+
     void printBudget()
     {
         std::ostream& out = GetOutputStream();
         bool header = false;
-        for (const char* name : {"level_start", "level_settled"}) {
-            const std::string n = name;
+        for (const std::string& n : levelNames) {
             const auto pass = seconds.find("collisionConstraint/" + n);
             const auto step = seconds.find("step/" + n);
             if (pass == seconds.end() || step == seconds.end())
@@ -262,7 +399,7 @@ public:
             }
             char line[160];
             std::snprintf(line, sizeof line,
-                "  %-14s step %8.1f us  pass %7.1f us  extra passes per frame %6.0f\n", name,
+                "  %-14s step %8.1f us  pass %7.1f us  extra passes per frame %6.0f\n", n.c_str(),
                 step->second * 1e6, pass->second * 1e6,
                 (frameSeconds - step->second) / pass->second);
             out << line;
@@ -300,6 +437,7 @@ int main(int argc, char** argv)
         BudgetReporter reporter(colour ? benchmark::ConsoleReporter::OO_ColorTabular
                                        : benchmark::ConsoleReporter::OO_Tabular);
         benchmark::RunSpecifiedBenchmarks(&reporter);
+        reporter.printRatios();
         reporter.printBudget();
     } else {
         benchmark::RunSpecifiedBenchmarks();

@@ -5,6 +5,7 @@
 #include "Enemy.h"
 #include "EnemyEffect.h"
 #include "EnemyType.h"
+#include "NearPairs.h"
 #include "Vector2.h"
 
 #include <boost/shared_ptr.hpp>
@@ -21,10 +22,17 @@ public:
     void loadLevel();
     // Advances the game by one 1/60 s step; false once a body has sunk past the floor.
     bool step();
-    // One pass of mutual attraction over all pairs.
+    // The same step with the pair passes over all pairs: what step() gives, bit for bit.
+    bool stepAllPairs();
+    // One pass of mutual attraction over the pairs near enough to pull.
     void attractForces();
-    // One pass over all pairs that pushes overlaps apart and spreads the infection.
+    // The same pass visiting all pairs: what attractForces() gives, bit for bit.
+    void attractForcesAllPairs();
+    // One pass over the pairs near enough to touch that pushes overlaps apart and spreads the
+    // infection.
     void collisionConstraint();
+    // The same pass visiting all pairs: what collisionConstraint() gives, bit for bit.
+    void collisionConstraintAllPairs();
     // A click at point: picks an alien, or fires the picked one towards point.
     void mouseButton(Vector2 point);
     // One more collision pass; the frame loop runs a fixed number of them after every frame.
@@ -41,4 +49,17 @@ public:
     std::vector<boost::shared_ptr<EnemyType>> enemyTypes;
     std::list<Enemy> enemies; // the order decides every tie in every pass
     std::vector<EnemyEffect> effects;
+
+    // The pairs that can touch (the sum of the radii) and that can pull (the square root of 8
+    // times the product of the radii, at most the square root of 2 times their sum).
+    NearPairs touching {1, 0.25};
+    NearPairs pulling {1.4142135623730951, 0.25};
+
+private:
+    // The rest of a step once the pair passes are done: dissolving kinds and every enemy's move.
+    bool finishStep();
+    // Fills inOrder with the enemies in list order.
+    void listInOrder();
+
+    std::vector<Enemy*> inOrder;
 };
