@@ -4,25 +4,23 @@
 // step are timed twice: as the game runs them, visiting only the pairs near enough to act, and
 // visiting all pairs (the rows ending in AllPairs), which gives the same world bit for bit; the
 // program checks that on every world before it times anything. A last pair of rows times one
-// second of play from each level world: 60 steps, each followed by 30 extra collision passes, as
-// the frame loop's wait would run them; there the near pairs are listed afresh whenever the
+// second of play from each level world: 60 steps, each followed by the frame loop's fixed extra
+// collision passes; there the near pairs are listed afresh whenever the
 // bodies have moved, which the rows of single passes on an unchanging world hardly ever need.
 //
 // Run: cmake --build build --target benchmarks && build/bench/benchmarks
 //      (add --benchmark_repetitions=5 --benchmark_report_aggregates_only=true for medians)
 //
 // Each row reports the time of one call and "pairs" (the pairs of the world, n(n-1)/2); the rows
-// over all pairs add items_per_second (pairs visited per second). The collision rows also report
-// passes_per_frame: how many collision passes fit into one 1/60 s frame, (1/60 s) / (time of one
-// pass). The rows ending in Fresh move the whole world before each pass, so that the game's
-// passes list their near pairs afresh every time. At the end a table gives each measure on each
-// world as the game runs it, over all pairs, and the ratio of the two; then a summary for the
-// level's size subtracts the step's own time from the frame and gives the extra passes that the
-// frame loop's wait can spend in the rest; drawing also takes a share of that rest, which cannot be
-// measured without a window, so those numbers are an upper bound.
+// over all pairs add items_per_second (pairs visited per second). The rows ending in Fresh move
+// the whole world before each pass, so that the game's passes list their near pairs afresh every
+// time. At the end a table gives each measure on each world as the game runs it, over all pairs,
+// and the ratio of the two; then, for the level's size, the share of one core that the simulation
+// of a second of play takes (drawing, which cannot be measured without a window, comes on top).
 
 #include "GameWorld.h"
 #include "headless.h"
+#include "main.h"
 #include "world_fields.h"
 
 #include <benchmark/benchmark.h>
@@ -43,8 +41,6 @@ namespace {
 const unsigned levelSeed = 1;
 const int settlingSteps = 600; // ten seconds of play without a click
 const int framesOfPlay = 60;   // one second
-const int extraPasses = 30;    // per frame, about what the wait of a frame runs
-const double frameSeconds = 1.0 / 60;
 
 // A world to measure, and what it held when it was built, so that a benchmark can put it back.
 struct Scenario {
@@ -209,8 +205,6 @@ void collisionPass(benchmark::State& state, const std::string& name, const Passe
     for (auto _ : state)
         (*s.world.*passes.collision)();
     countPairs(state, s, passes);
-    state.counters["passes_per_frame"] = benchmark::Counter(
-        double(state.iterations()) * frameSeconds, benchmark::Counter::kIsRate);
 }
 
 // Attraction only adds to the accelerations, which no branch of the pass reads, so repeating it
@@ -294,7 +288,7 @@ void secondOfPlay(benchmark::State& state, const std::string& name, const Passes
                 state.SkipWithError("the step ended the game");
                 return;
             }
-            for (int extra = 0; extra < extraPasses; ++extra)
+            for (int extra = 0; extra < extraPassesPerFrame; ++extra)
                 (*s.world.*passes.collision)();
         }
     }
@@ -329,9 +323,8 @@ void registerAll()
     registerMeasure("secondOfPlay", secondOfPlay, levelNames);
 }
 
-// The console table as usual, but passes_per_frame printed as the plain count it is (the library
-// would print a rate counter with "/s"), and the CPU time per call of every benchmark kept (the
-// median when repetitions are aggregated) for the frame budget summary.
+// The console table as usual, and the CPU time per call of every benchmark kept (the median when
+// repetitions are aggregated) for the summaries.
 class BudgetReporter : public benchmark::ConsoleReporter {
 public:
     explicit BudgetReporter(OutputOptions options) : ConsoleReporter(options) {}
@@ -340,11 +333,7 @@ public:
 
     void ReportRuns(const std::vector<Run>& reports) override
     {
-        std::vector<Run> shown = reports;
-        for (Run& run : shown) {
-            const auto passes = run.counters.find("passes_per_frame");
-            if (passes != run.counters.end())
-                passes->second.flags = benchmark::Counter::kDefaults;
+        for (const Run& run : reports) {
             if (run.error_occurred)
                 continue;
             const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
@@ -353,7 +342,7 @@ public:
                 seconds[run.run_name.function_name]
                     = run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
         }
-        ConsoleReporter::ReportRuns(shown);
+        ConsoleReporter::ReportRuns(reports);
     }
 
     // Each measure as the game runs it against the same over all pairs, for every world timed.
@@ -383,25 +372,23 @@ public:
         out.flush();
     }
 
+    // What a second of play at the level's size asks of one core, drawing not counted.
     void printBudget()
     {
         std::ostream& out = GetOutputStream();
         bool header = false;
         for (const std::string& n : levelNames) {
-            const auto pass = seconds.find("collisionConstraint/" + n);
-            const auto step = seconds.find("step/" + n);
-            if (pass == seconds.end() || step == seconds.end())
+            const auto second = seconds.find("secondOfPlay/" + n);
+            if (second == seconds.end())
                 continue;
             if (!header) {
-                out << "\nFrame budget of 1/60 s at the level's size (upper bounds: drawing is "
-                       "not counted):\n";
+                out << "\nThe simulation at the level's size (drawing not counted):\n";
                 header = true;
             }
             char line[160];
             std::snprintf(line, sizeof line,
-                "  %-14s step %8.1f us  pass %7.1f us  extra passes per frame %6.0f\n", n.c_str(),
-                step->second * 1e6, pass->second * 1e6,
-                (frameSeconds - step->second) / pass->second);
+                "  %-14s one second of play %7.2f ms: %4.1f%% of one core\n", n.c_str(),
+                second->second * 1e3, second->second * 100);
             out << line;
         }
         out.flush();
