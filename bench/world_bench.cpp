@@ -3,7 +3,8 @@
 // worlds are measured as laid out: settling the largest would take minutes, and what a pass costs
 // there is ruled by the number of pairs, which the layout does not change.
 //
-// Run: cmake --build build --target benchmarks && build/bench/benchmarks
+// Run: scripts/setup bench && cmake -S . -B build -DOUTBREAK_BENCHMARKS=ON
+//      cmake --build build --target benchmarks && build/bench/benchmarks
 //      (add --benchmark_repetitions=5 --benchmark_report_aggregates_only=true for medians)
 //
 // Each row reports the time of one call, "pairs" (the pairs a pass visits, n(n-1)/2) and
