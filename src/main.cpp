@@ -2,6 +2,7 @@
 #include "main.h"
 
 #include "GameWorld.h"
+#include "util.h"
 
 #include <alleggl.h>
 #include <allegro.h>
@@ -60,6 +61,9 @@ void initSystem()
     // freed top of the heap back to the system each time, and faulting it in again in the next
     // frame cost the idle game more than half a core. Up to 64 MB of it are kept instead.
     mallopt(M_TRIM_THRESHOLD, 64 << 20);
+
+    // The sprites are read from base.dat: work in the folder that holds it.
+    enterDataFolder();
 
     if (allegro_init() != 0) {
         // Nothing more of Allegro may be called now, its message box included.

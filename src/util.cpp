@@ -1,15 +1,51 @@
 #include "util.h"
 
+#include <algorithm>
 #include <alleggl.h>
 #include <allegro.h>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// Set when no folder holds base.dat: the line that names the folders looked in.
+std::string dataSearchNote;
+
+} // namespace
+
+void enterDataFolder()
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    std::vector<fs::path> folders {fs::current_path(error)};
+    const fs::path game = fs::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        for (const fs::path& folder : {game.parent_path(),
+                 (game.parent_path() / OUTBREAK_DATA_FROM_BINDIR).lexically_normal()})
+            if (std::find(folders.begin(), folders.end(), folder) == folders.end())
+                folders.push_back(folder);
+    }
+
+    std::string lookedIn;
+    for (const fs::path& folder : folders) {
+        if (fs::is_regular_file(folder / "base.dat", error)
+            && (folder == folders[0] || chdir(folder.c_str()) == 0))
+            return;
+        lookedIn += (lookedIn.empty() ? "" : ", ") + folder.string();
+    }
+    dataSearchNote = "\nLooked for base.dat in: " + lookedIn + "\n";
+}
 
 unsigned loadBMP(const char* path)
 {
     PACKFILE* file = pack_fopen(path, "r");
     if (!file) {
         // Without its sprites the game cannot be played, and the file must never be read.
-        allegro_message("Couldn't open %s\n%s", path, allegro_error);
+        allegro_message("Couldn't open %s\n%s%s", path, allegro_error, dataSearchNote.c_str());
         exit(1);
     }
 

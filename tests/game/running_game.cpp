@@ -90,11 +90,13 @@ RunningGame::RunningGame(const GameOptions& options) : scratch_(makeScratchDir()
     }
 
     const std::string outputPath = scratch_ + "/output.log";
+    const std::string workDir = options.workDir.empty() ? scratch_ + "/empty" : options.workDir;
+    mkdir(workDir.c_str(), 0755);
     pid_ = fork();
     if (pid_ < 0)
         throw std::runtime_error("fork failed");
     if (pid_ == 0) {
-        if (chdir(options.workDir.c_str()) != 0)
+        if (chdir(workDir.c_str()) != 0)
             _exit(120);
         const std::string path = bin + ":" + (getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin");
         setenv("PATH", path.c_str(), 1);
@@ -127,7 +129,7 @@ RunningGame::RunningGame(const GameOptions& options) : scratch_(makeScratchDir()
         const int out = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(out, 1);
         dup2(out, 2);
-        execl(OUTBREAK_BINARY, OUTBREAK_BINARY, static_cast<char*>(nullptr));
+        execl(options.binary.c_str(), options.binary.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
 }

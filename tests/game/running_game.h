@@ -23,7 +23,10 @@ struct Image {
 };
 
 struct GameOptions {
-    std::string workDir;               // where the game runs; it reads base.dat from here
+    // The game's executable: the build's, or an installed one.
+    std::string binary = OUTBREAK_BINARY;
+    // Where the game runs; it looks for base.dat here first. Empty: a new empty folder.
+    std::string workDir;
     std::vector<std::string> extraEnv; // NAME=value added to the game's environment
     bool withDisplay = true;           // false: no DISPLAY at all
     // The game seeds its colours with the time: from 0 on, its clock is stopped at this second,

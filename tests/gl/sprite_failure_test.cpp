@@ -186,15 +186,43 @@ INSTANTIATE_TEST_SUITE_P(Damages, DamagedDatafile, testing::ValuesIn(damages),
 
 // ---------------------------------------------------------------- the game itself
 
-TEST(GameStartUp, WithoutADatafileTheGameSaysWhichSpriteAndExitsWithStatus1)
+// A copy of the game with no datafile beside it nor in the data folder it would be installed with.
+TEST(GameStartUp, WithoutADatafileAnywhereTheGameSaysWhichSpriteAndWhereItLookedAndExits1)
 {
-    const ChildRun run = runChild({OUTBREAK_BINARY}, makeScratchDir(), 60);
+    const fs::path prefix = makeScratchDir();
+    fs::create_directories(prefix / "bin");
+    fs::copy_file(OUTBREAK_BINARY, prefix / "bin/outbreak");
+    const std::string workDir = makeScratchDir();
+
+    const ChildRun run = runChild({prefix / "bin/outbreak"}, workDir, 60);
 
     ASSERT_EQ(0, run.signal) << run.describe();
     EXPECT_TRUE(run.exited && run.exitStatus == 1) << run.describe();
-    ASSERT_FALSE(run.messages.empty()) << run.describe();
-    EXPECT_TRUE(startsWith(run.messages.back(), "Couldn't open base.dat#Enemy/RedAlien\n"))
+    ASSERT_EQ(1u, run.messages.size()) << run.describe();
+    const std::string& message = run.messages[0];
+    EXPECT_TRUE(startsWith(message, "Couldn't open base.dat#Enemy/RedAlien\n")) << message;
+    const std::string lookedIn = "\nLooked for base.dat in: " + workDir + ", "
+        + (prefix / "bin").string() + ", "
+        + (prefix / "bin" / OUTBREAK_DATA_FROM_BINDIR).lexically_normal().string() + "\n";
+    EXPECT_EQ(lookedIn, message.substr(message.size() - std::min(message.size(), lookedIn.size())))
+        << message;
+}
+
+// The game has a good base.dat beside it, but the one in the working directory comes first,
+// damaged or not.
+TEST(GameStartUp, ADamagedDatafileInTheWorkingDirectoryIsAnErrorNotPassedOver)
+{
+    const std::string workDir = makeScratchDir();
+    writeFile(workDir + "/base.dat", randomBytes(intactDatafile().size()));
+
+    const ChildRun run = runChild({OUTBREAK_BINARY}, workDir, 20);
+
+    ASSERT_EQ(0, run.signal) << run.describe();
+    EXPECT_TRUE(run.exited && run.exitStatus == 1) << run.describe();
+    ASSERT_EQ(1u, run.messages.size()) << run.describe();
+    EXPECT_TRUE(startsWith(run.messages[0], "Couldn't open base.dat#Enemy/RedAlien\n"))
         << run.describe();
+    EXPECT_EQ(std::string::npos, run.messages[0].find("Looked for")) << run.describe();
 }
 
 class GameWithDamagedDatafile : public testing::TestWithParam<Damage> {};
