@@ -15,6 +15,40 @@ namespace {
 // Set when no folder holds base.dat: the line that names the folders looked in.
 std::string dataSearchNote;
 
+// A datafile object, read through a stream that notes whether the object ran out while the BMP
+// loader still wanted bytes: a sprite cut short. Allegro's own stream cannot tell, as it sets its
+// end-of-file flag on reading the last byte of a whole object, and an object cut short by the end
+// of a truncated datafile sets no error.
+struct ObjectStream {
+    PACKFILE* object;
+    bool cutShort;
+};
+
+ObjectStream& streamOf(void* userdata) { return *static_cast<ObjectStream*>(userdata); }
+
+int streamClose(void* s) { return pack_fclose(streamOf(s).object); }
+int streamGetc(void* s)
+{
+    const int c = pack_getc(streamOf(s).object);
+    streamOf(s).cutShort |= c == EOF;
+    return c;
+}
+int streamUngetc(int c, void* s) { return pack_ungetc(c, streamOf(s).object); }
+long streamRead(void* p, long n, void* s)
+{
+    const long got = pack_fread(p, n, streamOf(s).object);
+    streamOf(s).cutShort |= got < n;
+    return got;
+}
+int streamPutc(int, void*) { return EOF; }
+long streamWrite(const void*, long, void*) { return 0; }
+int streamSeek(void* s, int offset) { return pack_fseek(streamOf(s).object, offset); }
+int streamEof(void* s) { return pack_feof(streamOf(s).object); }
+int streamError(void* s) { return pack_ferror(streamOf(s).object); }
+
+const PACKFILE_VTABLE objectStream = {streamClose, streamGetc, streamUngetc, streamRead, streamPutc,
+    streamWrite, streamSeek, streamEof, streamError};
+
 } // namespace
 
 void enterDataFolder()
@@ -49,8 +83,16 @@ unsigned loadBMP(const char* path)
         exit(1);
     }
 
-    BITMAP* bitmap = load_bmp_pf(file, NULL);
-    pack_fclose(file);
+    ObjectStream stream {file, false};
+    PACKFILE* checked = pack_fopen_vtable(&objectStream, &stream);
+    BITMAP* bitmap = checked ? load_bmp_pf(checked, NULL) : NULL;
+    pack_fclose(checked ? checked : file);
+    if (bitmap && stream.cutShort) {
+        // What the loader got past the object's end is not the image.
+        destroy_bitmap(bitmap);
+        bitmap = NULL;
+        ustrzcpy(allegro_error, ALLEGRO_ERROR_SIZE, "The image is cut short");
+    }
     if (!bitmap) {
         allegro_message("Error reading %s\n%s", path, allegro_error);
         return 0;

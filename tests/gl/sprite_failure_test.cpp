@@ -107,6 +107,33 @@ TEST(SpriteLoading, AnObjectThatIsNotAnImageGivesErrorReadingAndTextureZero)
         shown("Error reading base.dat#Enemy/RedAlien\n" + loaded[0].allegroError), run.messages[0]);
 }
 
+// A datafile cut short ends inside its last sprite: the dat tool's own info, some 70 bytes, comes
+// after it, so 100 bytes cut off are the last 30 or so of that sprite's pixels. The sprite is not
+// drawn from whatever the stream gave past its end: it is unreadable, and every other one loads.
+TEST(SpriteLoading, ASpriteCutShortGivesErrorReadingAndTextureZero)
+{
+    const std::string intact = intactDatafile();
+    for (const size_t cut : {size_t(100), size_t(1024)}) {
+        SCOPED_TRACE("the last " + std::to_string(cut) + " bytes cut off");
+        const std::string dir = makeScratchDir();
+        writeFile(dir + "/base.dat", intact.substr(0, intact.size() - cut));
+
+        const ChildRun run = runLoaderInChild(dir, gameSprites);
+
+        EXPECT_TRUE(run.exited && run.exitStatus == 0) << run.describe();
+        const auto loaded = run.loaded();
+        ASSERT_EQ(gameSprites.size(), loaded.size()) << run.describe();
+        std::vector<std::string> unreadable;
+        for (const auto& load : loaded)
+            if (load.texture == 0)
+                unreadable.push_back(load.path);
+        ASSERT_EQ(1u, unreadable.size()) << run.describe();
+        ASSERT_EQ(1u, run.messages.size()) << run.describe();
+        EXPECT_EQ(
+            shown("Error reading " + unreadable[0] + "\nThe image is cut short"), run.messages[0]);
+    }
+}
+
 // ---------------------------------------------------------------- damaged datafiles
 
 struct Damage {
