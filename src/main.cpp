@@ -12,6 +12,14 @@
 #include <ctime>
 #include <malloc.h>
 
+#ifdef ALLEGRO_WITH_XWINDOWS
+// Allegro's X11 port gives the window this XPM image as its icon; the build paints ours. The
+// window's class names it to the desktop, which finds the game's launcher and icon by it.
+extern "C" char** allegro_icon;
+extern "C" void xwin_set_window_name(const char* name, const char* group);
+extern const char* outbreakIcon[];
+#endif
+
 // Ticks of the 60 Hz timer not yet matched by a frame; the timer thread raises it, the frame
 // loop lowers it.
 std::atomic<int> speed_counter(0);
@@ -89,6 +97,10 @@ void initSystem()
 
     set_color_depth(32);
     set_window_title("Outbreak");
+#ifdef ALLEGRO_WITH_XWINDOWS
+    allegro_icon = const_cast<char**>(outbreakIcon);
+    xwin_set_window_name("outbreak", "Outbreak");
+#endif
     if (set_gfx_mode(GFX_OPENGL, 640, 480, 0, 0) != 0) {
         allegro_message("Error setting OpenGL graphics mode:\n%s\nAllegro GL error : %s\n",
             allegro_error, allegro_gl_error);

@@ -8,11 +8,14 @@
 //                                 OUTDIR/Effects/Infected_bmp and a preview OUTDIR/sheet.bmp
 //   spritepaint --sheet FILE.bmp  only the preview: every sprite at its on-screen
 //                                 size (32x32) on black, and each alien infected
+//   spritepaint --icon N FILE.png the game's icon, N pixels square, see-through round it
+//   spritepaint --xpm N FILE.cpp  the same as an XPM image in C++ source: the window's icon
 //
 // Pixels of colour (255,0,255) are transparent in game; everything outside the
 // round body is that colour, and the body's soft edge fades to black, never pink.
 
 #include <allegro.h>
+#include <loadpng.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -21,6 +24,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -137,12 +142,25 @@ Cells cells(float x, float y, uint32_t seed) {
 
 // ---------------------------------------------------------------- canvas & shapes
 
+// The art is drawn in a frame of kSize by kSize units; a canvas paints it at any size in pixels,
+// a sprite at one pixel to the unit, an icon at more or fewer.
 struct Canvas {
-    Rgb px[kSize][kSize];
-    float cover[kSize][kSize];  // 0 = transparent (mask colour), 1 = solid
+    explicit Canvas(int pixels)
+        : size(pixels), scale(float(pixels) / kSize), colour(size_t(pixels) * pixels), coverage(colour.size()) {}
+    int size;     // pixels across
+    float scale;  // pixels to the unit of the art
+    std::vector<Rgb> colour;
+    std::vector<float> coverage;  // 0 = transparent (mask colour), 1 = solid
+
+    Rgb& px(int x, int y) { return colour[size_t(y) * size + x]; }
+    float& cover(int x, int y) { return coverage[size_t(y) * size + x]; }
+    Rgb px(int x, int y) const { return colour[size_t(y) * size + x]; }
+    float cover(int x, int y) const { return coverage[size_t(y) * size + x]; }
+    // Where in the art a pixel's centre, or a point a fraction of the way across it, lies.
+    float at(int pixel, float fraction = 0.5f) const { return (pixel + fraction) / scale; }
 };
 
-// Distance fields, in pixels, negative inside.
+// Distance fields, in units of the art, negative inside.
 float circle(float x, float y, float cx, float cy, float r) { return std::hypot(x - cx, y - cy) - r; }
 float ellipse(float x, float y, float cx, float cy, float rx, float ry) {
     float k = std::hypot((x - cx) / rx, (y - cy) / ry);
@@ -157,11 +175,11 @@ float segment(float x, float y, float ax, float ay, float bx, float by, float ha
 // Blends shade(x, y) over the canvas wherever sdf(x, y) < 0, anti-aliased.
 template <class Sdf, class Shade>
 void paint(Canvas& c, Sdf sdf, Shade shade) {
-    for (int y = 0; y < kSize; ++y)
-        for (int x = 0; x < kSize; ++x) {
-            float px = x + 0.5f, py = y + 0.5f;
-            float a = clamp01(0.5f - sdf(px, py));
-            if (a > 0) c.px[y][x] = mix(c.px[y][x], shade(px, py), a);
+    for (int y = 0; y < c.size; ++y)
+        for (int x = 0; x < c.size; ++x) {
+            float px = c.at(x), py = c.at(y);
+            float a = clamp01(0.5f - sdf(px, py) * c.scale);
+            if (a > 0) c.px(x, y) = mix(c.px(x, y), shade(px, py), a);
         }
 }
 
@@ -170,14 +188,14 @@ void paint(Canvas& c, Sdf sdf, Shade shade) {
 // grid inside each pixel so fine detail doesn't sparkle.
 template <class Shade>
 void body(Canvas& c, Shade shade) {
-    for (int y = 0; y < kSize; ++y)
-        for (int x = 0; x < kSize; ++x) {
-            c.cover[y][x] = clamp01(0.5f - circle(x + 0.5f, y + 0.5f, kMid, kMid, kBody));
-            c.px[y][x] = kBlack;
-            if (c.cover[y][x] <= 0) continue;
+    for (int y = 0; y < c.size; ++y)
+        for (int x = 0; x < c.size; ++x) {
+            c.cover(x, y) = clamp01(0.5f - circle(c.at(x), c.at(y), kMid, kMid, kBody) * c.scale);
+            c.px(x, y) = kBlack;
+            if (c.cover(x, y) <= 0) continue;
             for (int j = 0; j < 3; ++j)
                 for (int i = 0; i < 3; ++i)
-                    c.px[y][x] = c.px[y][x] + shade(x + (i + 0.5f) / 3, y + (j + 0.5f) / 3) * (1.0f / 9);
+                    c.px(x, y) = c.px(x, y) + shade(c.at(x, (i + 0.5f) / 3), c.at(y, (j + 0.5f) / 3)) * (1.0f / 9);
         }
 }
 
@@ -355,14 +373,14 @@ void grayFace(Canvas& c, const Alien& a) {
 // toothy grin.
 void blackFace(Canvas& c, const Alien&) {
     // the rim: a glow towards the edge plus a thin light outline
-    for (int y = 0; y < kSize; ++y)
-        for (int x = 0; x < kSize; ++x) {
-            if (c.cover[y][x] <= 0) continue;
-            float px = x + 0.5f, py = y + 0.5f;
+    for (int y = 0; y < c.size; ++y)
+        for (int x = 0; x < c.size; ++x) {
+            if (c.cover(x, y) <= 0) continue;
+            float px = c.at(x), py = c.at(y);
             Vec3 n = bodyNormal(px, py);
             float glow = std::pow(1.0f - n.z, 2.5f);
             float edge = smoothstep(kBody - 3.2f, kBody - 1.2f, std::hypot(px - kMid, py - kMid));
-            c.px[y][x] = c.px[y][x] + Rgb{120, 90, 230} * (0.7f * glow) + Rgb{70, 60, 120} * edge;
+            c.px(x, y) = c.px(x, y) + Rgb{120, 90, 230} * (0.7f * glow) + Rgb{70, 60, 120} * edge;
         }
     for (float side : {-1.0f, 1.0f}) {
         float ex = 32 + side * 9.5f;
@@ -464,24 +482,24 @@ void paintInfection(Canvas& c) {
         {31, 7, 3.6f},   {38.5f, 6.5f, 2.2f},                         // crown
         {8.5f, 22, 3.4f}, {52.5f, 13.5f, 3.0f},
     };
-    for (int y = 0; y < kSize; ++y)
-        for (int x = 0; x < kSize; ++x) {
-            c.cover[y][x] = 0;
-            c.px[y][x] = kBlack;
+    for (int y = 0; y < c.size; ++y)
+        for (int x = 0; x < c.size; ++x) {
+            c.cover(x, y) = 0;
+            c.px(x, y) = kBlack;
         }
     for (const Spot& s : spots) {
         const float rim = std::max(1.1f, 0.28f * s.r);
-        for (int y = 0; y < kSize; ++y)
-            for (int x = 0; x < kSize; ++x) {
-                float px = x + 0.5f, py = y + 0.5f;
+        for (int y = 0; y < c.size; ++y)
+            for (int x = 0; x < c.size; ++x) {
+                float px = c.at(x), py = c.at(y);
                 float d = circle(px, py, s.x, s.y, s.r);
                 if (d > 0) continue;  // the mask has no half-measures: in or out
                 Vec3 n = dome(px, py, s.x, s.y, s.r);
                 Rgb pus = softShade({190, 255, 30}, n, 0.9f) + Rgb{40, 45, 0};
                 float core = smoothstep(0.45f * s.r, 0.15f * s.r, std::hypot(px - s.x - 0.5f, py - s.y - 0.5f));
                 pus = mix(pus, Rgb{90, 150, 0}, 0.5f * core * (s.r > 3));  // a darker head on the big ones
-                c.px[y][x] = d > -rim ? Rgb{25, 45, 0} : pus;
-                c.cover[y][x] = 1;
+                c.px(x, y) = d > -rim ? Rgb{25, 45, 0} : pus;
+                c.cover(x, y) = 1;
             }
     }
 }
@@ -501,12 +519,12 @@ int toColour(Rgb c) {
 // The finished sprite: solid pixels fade to black at the very edge (the game's
 // background), everything else is the mask colour.
 BITMAP* toBitmap(const Canvas& c) {
-    BITMAP* bmp = create_bitmap(kSize, kSize);
-    if (!bmp) die("out of memory creating a 64x64 bitmap");
+    BITMAP* bmp = create_bitmap(c.size, c.size);
+    if (!bmp) die("out of memory creating a sprite bitmap");
     clear_to_color(bmp, maskColour());
-    for (int y = 0; y < kSize; ++y)
-        for (int x = 0; x < kSize; ++x)
-            if (c.cover[y][x] > 0.02f) putpixel(bmp, x, y, toColour(c.px[y][x] * c.cover[y][x]));
+    for (int y = 0; y < c.size; ++y)
+        for (int x = 0; x < c.size; ++x)
+            if (c.cover(x, y) > 0.02f) putpixel(bmp, x, y, toColour(c.px(x, y) * c.cover(x, y)));
     return bmp;
 }
 
@@ -517,7 +535,7 @@ struct Sprite {
 
 std::vector<Sprite> paintAll() {
     std::vector<Sprite> out;
-    auto canvas = std::make_unique<Canvas>();
+    auto canvas = std::make_unique<Canvas>(kSize);
     for (const Alien& a : kAliens) {
         paintSkin(*canvas, a);
         a.face(*canvas, a);
@@ -568,6 +586,75 @@ void saveSheet(const fs::path& file, const std::vector<Sprite>& sprites) {
     destroy_bitmap(sheet);
 }
 
+// ---------------------------------------------------------------- the game's icon
+
+// The red alien, the game's face: one big eye reads at any size. Painted at the icon's own size,
+// not scaled from the sprite, so it is sharp from 16 to 256 pixels.
+Canvas paintIcon(int size) {
+    Canvas c(size);
+    paintSkin(c, kAliens[0]);
+    kAliens[0].face(c, kAliens[0]);
+    return c;
+}
+
+int channel(float v) { return int(std::lround(std::clamp(v, 0.0f, 255.0f))); }
+
+// With an alpha channel: see-through round the body, its rim partly covered.
+void saveIconPng(const fs::path& file, const Canvas& c) {
+    BITMAP* bmp = create_bitmap_ex(32, c.size, c.size);
+    if (!bmp) die("out of memory creating the icon");
+    for (int y = 0; y < c.size; ++y)
+        for (int x = 0; x < c.size; ++x) {
+            const Rgb p = c.px(x, y);
+            putpixel(bmp, x, y, makeacol32(channel(p.r), channel(p.g), channel(p.b), channel(255 * c.cover(x, y))));
+        }
+    const int failed = save_png(file.c_str(), bmp, nullptr);
+    destroy_bitmap(bmp);
+    if (failed) die("cannot write " + file.string());
+}
+
+// An XPM image as C++ source defining `const char* outbreakIcon[]`, which Allegro's X11 port takes
+// as the window's icon. XPM pixels are either solid or see-through: those at least half covered
+// are solid.
+void saveIconXpm(const fs::path& file, const Canvas& c) {
+    const std::string symbols = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.,:;-+=*#$%&@";
+    std::map<int, std::string> codes;  // colour 0xRRGGBB to its two symbols
+    std::vector<std::string> rows;
+    for (int y = 0; y < c.size; ++y) {
+        std::string row;
+        for (int x = 0; x < c.size; ++x) {
+            if (c.cover(x, y) < 0.5f) {
+                row += "  ";
+                continue;
+            }
+            const Rgb p = c.px(x, y);
+            const int colour = channel(p.r) << 16 | channel(p.g) << 8 | channel(p.b);
+            auto code = codes.find(colour);
+            if (code == codes.end()) {
+                const size_t n = codes.size();
+                if (n >= symbols.size() * symbols.size()) die("too many colours for the XPM icon");
+                code = codes.emplace(colour, std::string{symbols[n / symbols.size()], symbols[n % symbols.size()]}).first;
+            }
+            row += code->second;
+        }
+        rows.push_back(row);
+    }
+    std::ofstream out(file);
+    out << "// The game's window icon, painted by spritepaint. Generated by the build: do not edit.\n"
+        << "extern const char* outbreakIcon[];\n"
+        << "const char* outbreakIcon[] = {\n"
+        << "    \"" << c.size << " " << c.size << " " << codes.size() + 1 << " 2\",\n"
+        << "    \"   c None\",\n";
+    for (const auto& [colour, code] : codes) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "#%06X", colour);
+        out << "    \"" << code << " c " << hex << "\",\n";
+    }
+    for (const std::string& row : rows) out << "    \"" << row << "\",\n";
+    out << "};\n";
+    if (!out) die("cannot write " + file.string());
+}
+
 void makeDir(const fs::path& dir) {
     std::error_code err;
     fs::create_directories(dir, err);
@@ -577,21 +664,39 @@ void makeDir(const fs::path& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string outDir, sheetFile;
+    std::string outDir, sheetFile, iconFile, mode;
+    int iconSize = 0;
     if (argc == 2 && argv[1][0] != '-') {
         outDir = argv[1];
     } else if (argc == 3 && std::string(argv[1]) == "--sheet") {
         sheetFile = argv[2];
+    } else if (argc == 4 && (std::string(argv[1]) == "--icon" || std::string(argv[1]) == "--xpm")
+               && std::atoi(argv[2]) >= 8 && std::atoi(argv[2]) <= 1024) {
+        mode = argv[1];
+        iconSize = std::atoi(argv[2]);
+        iconFile = argv[3];
     } else {
         std::fprintf(stderr,
-                     "usage: %s OUTDIR            paint the sprites into OUTDIR (plus OUTDIR/sheet.bmp)\n"
-                     "       %s --sheet FILE.bmp  only write the 32x32 preview sheet\n",
-                     argv[0], argv[0]);
+                     "usage: %s OUTDIR             paint the sprites into OUTDIR (plus OUTDIR/sheet.bmp)\n"
+                     "       %s --sheet FILE.bmp   only write the 32x32 preview sheet\n"
+                     "       %s --icon N FILE.png  the game's icon, N by N pixels (8 to 1024)\n"
+                     "       %s --xpm N FILE.cpp   the window's icon, as XPM in C++ source\n",
+                     argv[0], argv[0], argv[0], argv[0]);
         return EXIT_FAILURE;
     }
 
     if (install_allegro(SYSTEM_NONE, &errno, atexit) != 0) die("cannot initialise Allegro");
     set_color_depth(32);
+
+    if (iconSize) {
+        const Canvas icon = paintIcon(iconSize);
+        if (fs::path(iconFile).has_parent_path()) makeDir(fs::path(iconFile).parent_path());
+        if (mode == "--icon")
+            saveIconPng(iconFile, icon);
+        else
+            saveIconXpm(iconFile, icon);
+        return EXIT_SUCCESS;
+    }
 
     std::vector<Sprite> sprites = paintAll();
     if (!outDir.empty()) {
