@@ -1,10 +1,12 @@
 // The game as a desktop program: it starts from any folder, finding base.dat beside its executable
-// or, installed, in the data folder installed with it; its window shows the game's icon.
+// or, installed, in the data folder installed with it, even once the install has moved; its window
+// shows the game's icon.
 #include "running_game.h"
 
 #include <X11/keysym.h>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -43,6 +45,20 @@ void expectTheLevelFromAnEmptyFolder(const std::string& binary)
 TEST(StartAnywhere, TheBuiltGameFindsTheDatafileBesideItself)
 {
     expectTheLevelFromAnEmptyFolder(OUTBREAK_BINARY);
+}
+
+// cmake --install into one prefix, then the whole prefix moved to another: the game finds the
+// data folder installed with it from its own place, not from where it was installed.
+TEST(StartAnywhere, AnInstalledGameMovedToAnotherPrefixFindsItsDataFolder)
+{
+    const std::string scratch = makeScratchDir();
+    const std::string install = "'" CMAKE_COMMAND "' --install '" + buildDir() + "' --prefix '"
+        + scratch + "/installed' >'" + scratch + "/install.log' 2>&1";
+    ASSERT_EQ(0, std::system(install.c_str())) << install;
+    ASSERT_EQ(0, std::rename((scratch + "/installed").c_str(), (scratch + "/moved").c_str()));
+
+    expectTheLevelFromAnEmptyFolder(scratch + "/moved/bin/outbreak");
+    ASSERT_EQ(0, std::system(("rm -rf '" + scratch + "'").c_str()));
 }
 
 // Allegro gives its windows an icon and a class of its own unless the game hands it others before
