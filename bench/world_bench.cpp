@@ -8,7 +8,8 @@
 // collision passes; there the near pairs are listed afresh whenever the
 // bodies have moved, which the rows of single passes on an unchanging world hardly ever need.
 //
-// Run: cmake --build build --target benchmarks && build/bench/benchmarks
+// Run: scripts/setup bench && cmake -S . -B build -DOUTBREAK_BENCHMARKS=ON
+//      cmake --build build --target benchmarks && build/bench/benchmarks
 //      (add --benchmark_repetitions=5 --benchmark_report_aggregates_only=true for medians)
 //
 // Each row reports the time of one call and "pairs" (the pairs of the world, n(n-1)/2); the rows

@@ -52,6 +52,9 @@ void initSystem()
     // frame cost the idle game more than half a core. Up to 64 MB of it are kept instead.
     mallopt(M_TRIM_THRESHOLD, 64 << 20);
 
+    // The sprites are read from base.dat: work in the folder that holds it.
+    enterDataFolder();
+
     LOCK_VARIABLE(speed_counter);
     LOCK_FUNCTION(increment_speed_counter);
     startAllegroAndOpenGL(increment_speed_counter);

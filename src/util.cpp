@@ -1,12 +1,63 @@
 #include "util.h"
 
+#include <algorithm>
 #include <alleggl.h>
 #include <allegro.h>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+#ifdef ALLEGRO_WITH_XWINDOWS
+// Allegro's X11 port gives the window this XPM image as its icon; the build paints ours. The
+// window's class names it to the desktop, which finds the game's launcher and icon by it.
+extern "C" char** allegro_icon;
+extern "C" void xwin_set_window_name(const char* name, const char* group);
+extern const char* outbreakIcon[];
+#endif
 
 namespace {
+
+// Set when no folder holds base.dat: the line that names the folders looked in.
+std::string dataSearchNote;
+
+// A datafile object, read through a stream that notes whether the object ran out while the BMP
+// loader still wanted bytes: a sprite cut short. Allegro's own stream cannot tell, as it sets its
+// end-of-file flag on reading the last byte of a whole object, and an object cut short by the end
+// of a truncated datafile sets no error.
+struct ObjectStream {
+    PACKFILE* object;
+    bool cutShort;
+};
+
+ObjectStream& streamOf(void* userdata) { return *static_cast<ObjectStream*>(userdata); }
+
+int streamClose(void* s) { return pack_fclose(streamOf(s).object); }
+int streamGetc(void* s)
+{
+    const int c = pack_getc(streamOf(s).object);
+    streamOf(s).cutShort |= c == EOF;
+    return c;
+}
+int streamUngetc(int c, void* s) { return pack_ungetc(c, streamOf(s).object); }
+long streamRead(void* p, long n, void* s)
+{
+    const long got = pack_fread(p, n, streamOf(s).object);
+    streamOf(s).cutShort |= got < n;
+    return got;
+}
+int streamPutc(int, void*) { return EOF; }
+long streamWrite(const void*, long, void*) { return 0; }
+int streamSeek(void* s, int offset) { return pack_fseek(streamOf(s).object, offset); }
+int streamEof(void* s) { return pack_feof(streamOf(s).object); }
+int streamError(void* s) { return pack_ferror(streamOf(s).object); }
+
+const PACKFILE_VTABLE objectStream = {streamClose, streamGetc, streamUngetc, streamRead, streamPutc,
+    streamWrite, streamSeek, streamEof, streamError};
 
 // Start-up failures other than the mouse end the game: a message, then exit status 1.
 void failStartUp(const char* what)
@@ -16,6 +67,29 @@ void failStartUp(const char* what)
 }
 
 } // namespace
+
+void enterDataFolder()
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    std::vector<fs::path> folders {fs::current_path(error)};
+    const fs::path game = fs::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        for (const fs::path& folder : {game.parent_path(),
+                 (game.parent_path() / OUTBREAK_DATA_FROM_BINDIR).lexically_normal()})
+            if (std::find(folders.begin(), folders.end(), folder) == folders.end())
+                folders.push_back(folder);
+    }
+
+    std::string lookedIn;
+    for (const fs::path& folder : folders) {
+        if (fs::is_regular_file(folder / "base.dat", error)
+            && (folder == folders[0] || chdir(folder.c_str()) == 0))
+            return;
+        lookedIn += (lookedIn.empty() ? "" : ", ") + folder.string();
+    }
+    dataSearchNote = "\nLooked for base.dat in: " + lookedIn + "\n";
+}
 
 void startAllegroAndOpenGL(void (*tick)())
 {
@@ -43,6 +117,10 @@ void startAllegroAndOpenGL(void (*tick)())
 
     set_color_depth(32);
     set_window_title("Outbreak");
+#ifdef ALLEGRO_WITH_XWINDOWS
+    allegro_icon = const_cast<char**>(outbreakIcon);
+    xwin_set_window_name("outbreak", "Outbreak");
+#endif
     if (set_gfx_mode(GFX_OPENGL, 640, 480, 0, 0) != 0) {
         allegro_message("Error setting OpenGL graphics mode:\n%s\nAllegro GL error : %s\n",
             allegro_error, allegro_gl_error);
@@ -72,12 +150,20 @@ unsigned loadBMP(const char* path)
     PACKFILE* file = pack_fopen(path, "r");
     if (!file) {
         // Without its sprites the game cannot be played, and the file must never be read.
-        allegro_message("Couldn't open %s\n%s", path, allegro_error);
+        allegro_message("Couldn't open %s\n%s%s", path, allegro_error, dataSearchNote.c_str());
         exit(1);
     }
 
-    BITMAP* bitmap = load_bmp_pf(file, NULL);
-    pack_fclose(file);
+    ObjectStream stream {file, false};
+    PACKFILE* checked = pack_fopen_vtable(&objectStream, &stream);
+    BITMAP* bitmap = checked ? load_bmp_pf(checked, NULL) : NULL;
+    pack_fclose(checked ? checked : file);
+    if (bitmap && stream.cutShort) {
+        // What the loader got past the object's end is not the image.
+        destroy_bitmap(bitmap);
+        bitmap = NULL;
+        ustrzcpy(allegro_error, ALLEGRO_ERROR_SIZE, "The image is cut short");
+    }
     if (!bitmap) {
         allegro_message("Error reading %s\n%s", path, allegro_error);
         return 0;

@@ -71,7 +71,8 @@ ChildEnvironment gameEnvironment(const GameOptions& options)
 
 RunningGame::RunningGame(const GameOptions& options)
     : display_(openDisplay(options.withDisplay)),
-      game_({OUTBREAK_BINARY}, options.workDir, gameEnvironment(options))
+      game_({options.binary}, options.workDir.empty() ? makeScratchDir() : options.workDir,
+          gameEnvironment(options))
 {
     if (!game_.started())
         throw std::runtime_error("the game did not start");
@@ -155,23 +156,12 @@ static int shiftOf(unsigned long mask)
     return shift;
 }
 
-Image RunningGame::screenshot()
+// The pixels of an image read from the X server, which it destroys.
+static Image toImage(XImage* x)
 {
     Image image;
-    image.width = windowWidth();
-    image.height = windowHeight();
-    XImage* x = image.width > 0 && image.height > 0
-        ? XGetImage(display_, window_, 0, 0, image.width, image.height, AllPlanes, ZPixmap)
-        : nullptr;
-    if (!x) {
-        // The game has ended and its window is gone.
-        image.width = lastWidth_;
-        image.height = lastHeight_;
-        image.pixels.assign(size_t(image.width) * image.height, Rgb {0, 0, 0});
-        return image;
-    }
-    lastWidth_ = image.width;
-    lastHeight_ = image.height;
+    image.width = x->width;
+    image.height = x->height;
     const int rs = shiftOf(x->red_mask), gs = shiftOf(x->green_mask), bs = shiftOf(x->blue_mask);
     image.pixels.resize(size_t(image.width) * image.height);
     for (int y = 0; y < image.height; ++y)
@@ -182,6 +172,60 @@ Image RunningGame::screenshot()
         }
     XDestroyImage(x);
     return image;
+}
+
+Image RunningGame::screenshot()
+{
+    const int width = windowWidth(), height = windowHeight();
+    XImage* x = width > 0 && height > 0
+        ? XGetImage(display_, window_, 0, 0, width, height, AllPlanes, ZPixmap)
+        : nullptr;
+    if (!x) {
+        // The game has ended and its window is gone.
+        Image image;
+        image.width = lastWidth_;
+        image.height = lastHeight_;
+        image.pixels.assign(size_t(image.width) * image.height, Rgb {0, 0, 0});
+        return image;
+    }
+    lastWidth_ = width;
+    lastHeight_ = height;
+    return toImage(x);
+}
+
+RunningGame::Icon RunningGame::windowIcon()
+{
+    Icon icon;
+    XWMHints* hints = XGetWMHints(display_, window_);
+    if (!hints)
+        return icon;
+    Window root;
+    int x, y;
+    unsigned width = 0, height = 0, border, depth;
+    XImage* pixels = (hints->flags & IconPixmapHint)
+            && XGetGeometry(
+                display_, hints->icon_pixmap, &root, &x, &y, &width, &height, &border, &depth)
+        ? XGetImage(display_, hints->icon_pixmap, 0, 0, width, height, AllPlanes, ZPixmap)
+        : nullptr;
+    if (pixels) {
+        // A pixmap has no visual of its own: its pixels are the screen's.
+        const Visual* visual = DefaultVisual(display_, DefaultScreen(display_));
+        pixels->red_mask = visual->red_mask;
+        pixels->green_mask = visual->green_mask;
+        pixels->blue_mask = visual->blue_mask;
+        icon.image = toImage(pixels);
+        icon.shown.assign(icon.image.pixels.size(), true);
+        XImage* mask = (hints->flags & IconMaskHint)
+            ? XGetImage(display_, hints->icon_mask, 0, 0, width, height, 1, XYPixmap)
+            : nullptr;
+        for (int yy = 0; mask && yy < int(height); ++yy)
+            for (int xx = 0; xx < int(width); ++xx)
+                icon.shown[size_t(yy) * width + xx] = XGetPixel(mask, xx, yy) != 0;
+        if (mask)
+            XDestroyImage(mask);
+    }
+    XFree(hints);
+    return icon;
 }
 
 void RunningGame::movePointer(int x, int y)
@@ -246,6 +290,17 @@ void RunningGame::requestClose()
     event.xclient.data.l[1] = CurrentTime;
     XSendEvent(display_, window_, False, NoEventMask, &event);
     XFlush(display_);
+}
+
+std::string RunningGame::windowClass()
+{
+    XClassHint hint {};
+    if (!XGetClassHint(display_, window_, &hint))
+        return "";
+    const std::string both = std::string(hint.res_name) + ", " + hint.res_class;
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    return both;
 }
 
 int RunningGame::waitForExit(double seconds)

@@ -17,7 +17,10 @@ struct Image {
 };
 
 struct GameOptions {
-    std::string workDir;               // where the game runs; it reads base.dat from here
+    // The game's executable: the build's, or an installed one.
+    std::string binary = OUTBREAK_BINARY;
+    // Where the game runs; it looks for base.dat here first. Empty: a new empty folder.
+    std::string workDir;
     std::vector<std::string> preloads; // libraries loaded into the game ahead of its own
     bool withDisplay = true;           // false: no DISPLAY at all
     // The game seeds its colours with the time: from 0 on, its clock is stopped at this second,
@@ -47,6 +50,15 @@ public:
     // The window as it shows now; once the game has ended and its window is gone, a black frame
     // of the window's last size.
     Image screenshot();
+    // The icon the window hands to the window manager (WM_HINTS): its pixels, and for each
+    // whether the icon's mask shows it. Empty if the window has none.
+    struct Icon {
+        Image image;
+        std::vector<bool> shown;
+    };
+    Icon windowIcon();
+    // The window's class (WM_CLASS) as "name, class".
+    std::string windowClass();
     void movePointer(int x, int y); // window coordinates
     // Moves the pointer to (x, y), where the frame is black, again and again until the game
     // draws its pointer there; false if it never does. After this the game follows the pointer.

@@ -107,6 +107,33 @@ TEST(SpriteLoading, AnObjectThatIsNotAnImageGivesErrorReadingAndTextureZero)
         shown("Error reading base.dat#Enemy/RedAlien\n" + loaded[0].allegroError), run.messages[0]);
 }
 
+// A datafile cut short ends inside its last sprite: the dat tool's own info, some 70 bytes, comes
+// after it, so 100 bytes cut off are the last 30 or so of that sprite's pixels. The sprite is not
+// drawn from whatever the stream gave past its end: it is unreadable, and every other one loads.
+TEST(SpriteLoading, ASpriteCutShortGivesErrorReadingAndTextureZero)
+{
+    const std::string intact = intactDatafile();
+    for (const size_t cut : {size_t(100), size_t(1024)}) {
+        SCOPED_TRACE("the last " + std::to_string(cut) + " bytes cut off");
+        const std::string dir = makeScratchDir();
+        writeFile(dir + "/base.dat", intact.substr(0, intact.size() - cut));
+
+        const ChildRun run = runLoaderInChild(dir, gameSprites);
+
+        EXPECT_TRUE(run.exited && run.exitStatus == 0) << run.describe();
+        const auto loaded = run.loaded();
+        ASSERT_EQ(gameSprites.size(), loaded.size()) << run.describe();
+        std::vector<std::string> unreadable;
+        for (const auto& load : loaded)
+            if (load.texture == 0)
+                unreadable.push_back(load.path);
+        ASSERT_EQ(1u, unreadable.size()) << run.describe();
+        ASSERT_EQ(1u, run.messages.size()) << run.describe();
+        EXPECT_EQ(
+            shown("Error reading " + unreadable[0] + "\nThe image is cut short"), run.messages[0]);
+    }
+}
+
 // ---------------------------------------------------------------- damaged datafiles
 
 struct Damage {
@@ -186,15 +213,43 @@ INSTANTIATE_TEST_SUITE_P(Damages, DamagedDatafile, testing::ValuesIn(damages),
 
 // ---------------------------------------------------------------- the game itself
 
-TEST(GameStartUp, WithoutADatafileTheGameSaysWhichSpriteAndExitsWithStatus1)
+// A copy of the game with no datafile beside it nor in the data folder it would be installed with.
+TEST(GameStartUp, WithoutADatafileAnywhereTheGameSaysWhichSpriteAndWhereItLookedAndExits1)
 {
-    const ChildRun run = runChild({OUTBREAK_BINARY}, makeScratchDir(), 60);
+    const fs::path prefix = makeScratchDir();
+    fs::create_directories(prefix / "bin");
+    fs::copy_file(OUTBREAK_BINARY, prefix / "bin/outbreak");
+    const std::string workDir = makeScratchDir();
+
+    const ChildRun run = runChild({prefix / "bin/outbreak"}, workDir, 60);
 
     ASSERT_EQ(0, run.signal) << run.describe();
     EXPECT_TRUE(run.exited && run.exitStatus == 1) << run.describe();
-    ASSERT_FALSE(run.messages.empty()) << run.describe();
-    EXPECT_TRUE(startsWith(run.messages.back(), "Couldn't open base.dat#Enemy/RedAlien\n"))
+    ASSERT_EQ(1u, run.messages.size()) << run.describe();
+    const std::string& message = run.messages[0];
+    EXPECT_TRUE(startsWith(message, "Couldn't open base.dat#Enemy/RedAlien\n")) << message;
+    const std::string lookedIn = "\nLooked for base.dat in: " + workDir + ", "
+        + (prefix / "bin").string() + ", "
+        + (prefix / "bin" / OUTBREAK_DATA_FROM_BINDIR).lexically_normal().string() + "\n";
+    EXPECT_EQ(lookedIn, message.substr(message.size() - std::min(message.size(), lookedIn.size())))
+        << message;
+}
+
+// The game has a good base.dat beside it, but the one in the working directory comes first,
+// damaged or not.
+TEST(GameStartUp, ADamagedDatafileInTheWorkingDirectoryIsAnErrorNotPassedOver)
+{
+    const std::string workDir = makeScratchDir();
+    writeFile(workDir + "/base.dat", randomBytes(intactDatafile().size()));
+
+    const ChildRun run = runChild({OUTBREAK_BINARY}, workDir, 20);
+
+    ASSERT_EQ(0, run.signal) << run.describe();
+    EXPECT_TRUE(run.exited && run.exitStatus == 1) << run.describe();
+    ASSERT_EQ(1u, run.messages.size()) << run.describe();
+    EXPECT_TRUE(startsWith(run.messages[0], "Couldn't open base.dat#Enemy/RedAlien\n"))
         << run.describe();
+    EXPECT_EQ(std::string::npos, run.messages[0].find("Looked for")) << run.describe();
 }
 
 class GameWithDamagedDatafile : public testing::TestWithParam<Damage> {};
