@@ -10,24 +10,10 @@
 
 namespace {
 
-// The kinds of the level in the order of GameWorld::enemyTypes: six aliens, then the hard ball.
-struct KindOfLevel {
-    const char* sprite;
-    int initialState;
-};
-
-const KindOfLevel kindsOfLevel[] = {
-    {"base.dat#Enemy/RedAlien", EnemyType::NORMAL},
-    {"base.dat#Enemy/GreenAlien", EnemyType::NORMAL},
-    {"base.dat#Enemy/PurpleAlien", EnemyType::NORMAL},
-    {"base.dat#Enemy/WhiteAlien", EnemyType::NORMAL},
-    {"base.dat#Enemy/GrayAlien", EnemyType::NORMAL},
-    {"base.dat#Enemy/BlackAlien", EnemyType::NORMAL},
-    {"base.dat#Enemy/HardBall", EnemyType::HARD},
-};
-
+// The kinds of the level, in the order of GameWorld::enemyTypes and of their sprites: six aliens,
+// then the hard ball.
 const int alienKinds = 6;
-const int hardBallKind = 6;
+const int hardBallKind = hardBallSprite;
 const int alienRows = 7;
 const int gridPitch = 34;
 const float kindRadius = 16;
@@ -129,10 +115,11 @@ void GameWorld::loadLevel()
     gravity = Vector2(0, 40);
 
     // Each sprite is loaded just before its kind is made.
-    for (const KindOfLevel& kind : kindsOfLevel) {
-        const unsigned texture = loadBMP(kind.sprite);
+    for (int kind = 0; kind <= hardBallKind; ++kind) {
+        const unsigned texture = loadBMP(spritePaths[kind]);
+        const int initialState = kind == hardBallKind ? EnemyType::HARD : EnemyType::NORMAL;
         enemyTypes.push_back(
-            boost::shared_ptr<EnemyType>(new EnemyType(texture, kindRadius, kind.initialState)));
+            boost::shared_ptr<EnemyType>(new EnemyType(texture, kindRadius, initialState)));
     }
 
     // The aliens, column by column, top to bottom; one rand() per alien decides its colour.
@@ -150,7 +137,7 @@ void GameWorld::loadLevel()
         enemies.push_back(Enemy(at, enemyTypes[hardBallKind], 0));
     }
 
-    effects.push_back(EnemyEffect(loadBMP("base.dat#Effects/Infected_bmp"), 0));
+    effects.push_back(EnemyEffect(loadBMP(spritePaths[infectionSprite]), 0));
 }
 
 bool GameWorld::step()

@@ -2,6 +2,22 @@
 // textures and drawn as squares.
 #pragma once
 
+// The game's sprites, as objects of its datafile: the six aliens and the hard ball in the order of
+// the level's kinds, then the infection overlay. The only list of them: the build reads it to
+// paint and pack base.dat, and the tests to find the sprites.
+inline constexpr const char* spritePaths[] = {
+    "base.dat#Enemy/RedAlien",
+    "base.dat#Enemy/GreenAlien",
+    "base.dat#Enemy/PurpleAlien",
+    "base.dat#Enemy/WhiteAlien",
+    "base.dat#Enemy/GrayAlien",
+    "base.dat#Enemy/BlackAlien",
+    "base.dat#Enemy/HardBall",
+    "base.dat#Effects/Infected_bmp",
+};
+inline constexpr int hardBallSprite = 6;
+inline constexpr int infectionSprite = 7;
+
 // Starts Allegro, AllegroGL, the keyboard and the mouse; opens the 640x480 OpenGL window; calls
 // tick 60 times a second from the timer's thread; seeds the colours of the level with the time;
 // and sets up OpenGL as the game draws: mipmapped textures on flat, front-facing quads in a pixel

@@ -1,5 +1,7 @@
 #include "running_game.h"
 
+#include "util.h"
+
 #include <X11/Xlib.h>
 
 #include <X11/Xatom.h>
@@ -358,13 +360,13 @@ Image loadBmp(const std::string& path)
 
 SpriteEye::SpriteEye(const std::string& spriteDir)
 {
-    static const char* const files[spriteKinds]
-        = {"Enemy/RedAlien", "Enemy/GreenAlien", "Enemy/PurpleAlien", "Enemy/WhiteAlien",
-            "Enemy/GrayAlien", "Enemy/BlackAlien", "Enemy/HardBall"};
+    static_assert(spriteKinds == hardBallSprite + 1, "the kinds are the game's first sprites");
     for (int k = 0; k < spriteKinds; ++k) {
-        const Image sprite = loadBmp(spriteDir + "/" + files[k]);
+        // The build paints the sprite of object "base.dat#Enemy/RedAlien" as Enemy/RedAlien.
+        const std::string file = std::strchr(spritePaths[k], '#') + 1;
+        const Image sprite = loadBmp(spriteDir + "/" + file);
         if (sprite.width != 64 || sprite.height != 64)
-            throw std::runtime_error(std::string("sprite is not 64x64: ") + files[k]);
+            throw std::runtime_error("sprite is not 64x64: " + file);
         for (int y = 0; y < 32; ++y)
             for (int x = 0; x < 32; ++x) {
                 // Halved as a mipmap halves: the mean of two by two texels. Only pixels whose

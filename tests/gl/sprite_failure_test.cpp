@@ -2,9 +2,11 @@
 // xmessage that records the message box: either this program as a loader child (which opens the
 // game's window and calls loadBMP on each path as level set-up does), or the game itself.
 #include "gl_support.h"
+#include "util.h"
 
 #include <filesystem>
 #include <iostream>
+#include <iterator>
 #include <random>
 #include <sstream>
 
@@ -13,16 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // The sprites in the order level set-up loads them.
-const std::vector<std::string> gameSprites {
-    "base.dat#Enemy/RedAlien",
-    "base.dat#Enemy/GreenAlien",
-    "base.dat#Enemy/PurpleAlien",
-    "base.dat#Enemy/WhiteAlien",
-    "base.dat#Enemy/GrayAlien",
-    "base.dat#Enemy/BlackAlien",
-    "base.dat#Enemy/HardBall",
-    "base.dat#Effects/Infected_bmp",
-};
+const std::vector<std::string> gameSprites(std::begin(spritePaths), std::end(spritePaths));
 
 bool startsWith(const std::string& text, const std::string& prefix)
 {

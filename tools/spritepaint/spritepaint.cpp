@@ -15,6 +15,8 @@
 // round body is that colour, and the body's soft edge fades to black, never pink.
 
 #include <allegro.h>
+
+#include "util.h"
 #include <loadpng.h>
 
 #include <algorithm>
@@ -23,6 +25,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -231,7 +234,6 @@ template <class Shade> void body(Canvas& c, Shade shade)
 enum class Skin { Pores, Blotches, Scales, Pearl, Wrinkles, Flecks };
 
 struct Alien {
-    const char* name;
     Rgb colour;
     Skin skin;
     uint32_t seed;
@@ -487,13 +489,14 @@ void blackFace(Canvas& c, const Alien&)
         [](float x) { return 3.6f - 1.5f * std::fabs(std::fmod(x + 400.0f, 4.0f) - 2.0f); });
 }
 
+// In the order of the game's sprites: red, green, purple, white, gray, black.
 const Alien kAliens[] = {
-    {"RedAlien", {205, 38, 36}, Skin::Pores, 11, 0.35f, redFace},
-    {"GreenAlien", {90, 200, 60}, Skin::Blotches, 23, 0.3f, greenFace},
-    {"PurpleAlien", {140, 62, 200}, Skin::Scales, 37, 0.35f, purpleFace},
-    {"WhiteAlien", {235, 233, 240}, Skin::Pearl, 41, 0.25f, whiteFace},
-    {"GrayAlien", {140, 140, 146}, Skin::Wrinkles, 53, 0.25f, grayFace},
-    {"BlackAlien", {40, 36, 52}, Skin::Flecks, 67, 0.5f, blackFace},
+    {{205, 38, 36}, Skin::Pores, 11, 0.35f, redFace},
+    {{90, 200, 60}, Skin::Blotches, 23, 0.3f, greenFace},
+    {{140, 62, 200}, Skin::Scales, 37, 0.35f, purpleFace},
+    {{235, 233, 240}, Skin::Pearl, 41, 0.25f, whiteFace},
+    {{140, 140, 146}, Skin::Wrinkles, 53, 0.25f, grayFace},
+    {{40, 36, 52}, Skin::Flecks, 67, 0.5f, blackFace},
 };
 
 // ---------------------------------------------------------------- the hard ball
@@ -651,19 +654,26 @@ struct Sprite {
     BITMAP* bmp;
 };
 
+// Where the game looks for a sprite inside base.dat, as a path below the sprite folder.
+std::string objectPath(int sprite) { return std::strchr(spritePaths[sprite], '#') + 1; }
+
+// The sprites in the order of the game's list: the aliens, the hard ball, the overlay.
 std::vector<Sprite> paintAll()
 {
+    static_assert(std::size(kAliens) == hardBallSprite && infectionSprite == hardBallSprite + 1
+            && std::size(spritePaths) == infectionSprite + 1,
+        "the painter paints the game's sprites, no more and no fewer");
     std::vector<Sprite> out;
     auto canvas = std::make_unique<Canvas>(kSize);
     for (const Alien& a : kAliens) {
         paintSkin(*canvas, a);
         a.face(*canvas, a);
-        out.push_back({std::string("Enemy/") + a.name, toBitmap(*canvas)});
+        out.push_back({objectPath(int(out.size())), toBitmap(*canvas)});
     }
     paintHardBall(*canvas);
-    out.push_back({"Enemy/HardBall", toBitmap(*canvas)});
+    out.push_back({objectPath(hardBallSprite), toBitmap(*canvas)});
     paintInfection(*canvas);
-    out.push_back({"Effects/Infected_bmp", toBitmap(*canvas)});
+    out.push_back({objectPath(infectionSprite), toBitmap(*canvas)});
     return out;
 }
 
