@@ -7,6 +7,7 @@
 #include <alleggl.h>
 #include <allegro.h>
 #include <atomic>
+#include <csignal>
 #include <malloc.h>
 
 // Ticks of the 60 Hz timer not yet matched by a frame; the timer thread raises it, the frame
@@ -62,6 +63,15 @@ void initSystem()
     // The window's close button ends the game as Escape does.
     LOCK_FUNCTION(requestClose);
     set_close_button_callback(requestClose);
+
+    // So do the signals that ask a program to stop (a closing session, Ctrl+C in a terminal).
+    // Allegro's own handlers shut it down from inside the signal, which can hang for ever when
+    // the signal arrives while OpenGL is drawing; the frame loop ends the game cleanly instead.
+    struct sigaction stop = {};
+    stop.sa_handler = [](int) { requestClose(); };
+    sigemptyset(&stop.sa_mask);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &stop, nullptr);
 }
 
 int main()

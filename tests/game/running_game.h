@@ -67,6 +67,7 @@ public:
     void click(int x, int y, int holdMs = 120);
     void holdKey(unsigned long keysym, int holdMs = 120);
     void requestClose(); // what a window manager sends for the close button
+    void signal(int number) { game_.signal(number); }
 
     // The exit status, or -signal if it died of a signal, or -1000 while it still runs.
     int waitForExit(double seconds);

@@ -2,6 +2,8 @@
 #include "running_game.h"
 
 #include <X11/keysym.h>
+#include <csignal>
+#include <cstring>
 #include <gtest/gtest.h>
 
 TEST(GameWindow, OpensAt640x480AndShowsTheClearedFrameWithThePointer)
@@ -51,6 +53,18 @@ TEST(GameWindow, TheCloseButtonEndsTheGameWithStatus0)
     sleepMs(300);
     game.requestClose();
     EXPECT_EQ(game.waitForExit(2.0), 0) << game.output();
+}
+
+// Allegro's own handlers of these signals shut it down inside the signal and could hang there for
+// ever, with OpenGL in the middle of a frame.
+TEST(GameWindow, SignalsToStopEndTheGameWithStatus0)
+{
+    for (int number : {SIGTERM, SIGINT, SIGHUP}) {
+        RunningGame game(inBuildDir());
+        ASSERT_TRUE(game.waitForWindow(5 * slowness)) << game.output();
+        game.signal(number);
+        EXPECT_EQ(game.waitForExit(2 * slowness), 0) << strsignal(number) << game.output();
+    }
 }
 
 TEST(GameWindow, WithoutADisplayItSaysSoAndExitsWith1)

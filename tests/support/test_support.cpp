@@ -247,10 +247,12 @@ bool ChildProcess::waitForStop(double seconds)
     return stopped;
 }
 
-void ChildProcess::resume()
+void ChildProcess::resume() { signal(SIGCONT); }
+
+void ChildProcess::signal(int number)
 {
     if (running())
-        ::kill(pid_, SIGCONT);
+        ::kill(pid_, number);
 }
 
 void ChildProcess::kill()

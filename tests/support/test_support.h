@@ -82,6 +82,7 @@ public:
     // Waits for the child to stop itself (SIGSTOP), for at most seconds; false if it did not.
     bool waitForStop(double seconds);
     void resume();
+    void signal(int number); // while it runs
     void kill();
 
     // How it ended, once it has.
