@@ -17,8 +17,8 @@ TEST(GameWindow, OpensAt640x480AndShowsTheClearedFrameWithThePointer)
     // the pointer is moved again until a frame shows it there.
     Image shot;
     int nearPointer = 0, elsewhere = 0;
-    for (int attempt = 0; attempt < 40 && nearPointer <= 20; ++attempt) {
-        game.movePointer(300 + attempt % 2, 400);
+    for (int look = 0; look < 40 && nearPointer <= 20; ++look) {
+        game.movePointer(300 + look % 2, 400);
         sleepMs(100);
         shot = game.screenshot();
         nearPointer = elsewhere = 0;
