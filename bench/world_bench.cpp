@@ -324,6 +324,28 @@ void registerAll()
     registerMeasure("secondOfPlay", secondOfPlay, levelNames);
 }
 
+// A summary after the table: its title before its first line, nothing when it has no lines.
+class Summary {
+public:
+    Summary(std::ostream& out, const char* title) : out_(out), title_(title) {}
+    ~Summary() { out_.flush(); }
+
+    template <class... Values> void line(const char* format, Values... values)
+    {
+        if (title_) {
+            out_ << "\n" << title_ << ":\n";
+            title_ = nullptr;
+        }
+        char text[160];
+        std::snprintf(text, sizeof text, format, values...);
+        out_ << text << "\n";
+    }
+
+private:
+    std::ostream& out_;
+    const char* title_;
+};
+
 // The console table as usual, and the CPU time per call of every benchmark kept (the median when
 // repetitions are aggregated) for the summaries.
 class BudgetReporter : public benchmark::ConsoleReporter {
@@ -349,50 +371,32 @@ public:
     // Each measure as the game runs it against the same over all pairs, for every world timed.
     void printRatios()
     {
-        std::ostream& out = GetOutputStream();
-        bool header = false;
+        Summary summary(GetOutputStream(), "Near pairs against all pairs (CPU time per call)");
         for (const char* what : {"collisionConstraint", "attractForces", "collisionConstraintFresh",
                  "attractForcesFresh", "step", "secondOfPlay"}) {
             for (const std::string& name : scenarioNames) {
                 const auto near = seconds.find(what + ("/" + name));
                 const auto all = seconds.find(what + ("AllPairs/" + name));
-                if (near == seconds.end() || all == seconds.end())
-                    continue;
-                if (!header) {
-                    out << "\nNear pairs against all pairs (CPU time per call):\n";
-                    header = true;
-                }
-                char line[160];
-                std::snprintf(line, sizeof line,
-                    "  %-25s %-14s all pairs %11.1f us  near pairs %9.1f us  ratio %.3f\n", what,
-                    name.c_str(), all->second * 1e6, near->second * 1e6,
-                    near->second / all->second);
-                out << line;
+                if (near != seconds.end() && all != seconds.end())
+                    summary.line(
+                        "  %-25s %-14s all pairs %11.1f us  near pairs %9.1f us  ratio %.3f", what,
+                        name.c_str(), all->second * 1e6, near->second * 1e6,
+                        near->second / all->second);
             }
         }
-        out.flush();
     }
 
     // What a second of play at the level's size asks of one core, drawing not counted.
     void printBudget()
     {
-        std::ostream& out = GetOutputStream();
-        bool header = false;
+        Summary summary(
+            GetOutputStream(), "The simulation at the level's size (drawing not counted)");
         for (const std::string& n : levelNames) {
             const auto second = seconds.find("secondOfPlay/" + n);
-            if (second == seconds.end())
-                continue;
-            if (!header) {
-                out << "\nThe simulation at the level's size (drawing not counted):\n";
-                header = true;
-            }
-            char line[160];
-            std::snprintf(line, sizeof line,
-                "  %-14s one second of play %7.2f ms: %4.1f%% of one core\n", n.c_str(),
-                second->second * 1e3, second->second * 100);
-            out << line;
+            if (second != seconds.end())
+                summary.line("  %-14s one second of play %7.2f ms: %4.1f%% of one core", n.c_str(),
+                    second->second * 1e3, second->second * 100);
         }
-        out.flush();
     }
 };
 
