@@ -2,12 +2,12 @@
 #include "main.h"
 
 #include "GameWorld.h"
+#include "process_guard.h"
 #include "util.h"
 
 #include <alleggl.h>
 #include <allegro.h>
 #include <atomic>
-#include <csignal>
 #include <malloc.h>
 
 // Ticks of the 60 Hz timer not yet matched by a frame; the timer thread raises it, the frame
@@ -19,14 +19,12 @@ END_OF_FUNCTION(increment_speed_counter)
 
 namespace {
 
-std::atomic<bool> closeRequested(false);
-
-void requestClose() { closeRequested = true; }
+void requestClose() { requestStop(); }
 END_OF_FUNCTION(requestClose)
 
 // The frame loop's view of Allegro, AllegroGL and the timer.
 struct AllegroShell {
-    bool quitRequested() { return key[KEY_ESC] || closeRequested; }
+    bool quitRequested() { return key[KEY_ESC] || stopRequested(); }
     bool leftButtonDown() { return (mouse_b & 1) != 0; }
     int mouseX() { return mouse_x; }
     int mouseY() { return mouse_y; }
@@ -38,7 +36,9 @@ struct AllegroShell {
         // Clear the next back buffer now, after the flip.
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
+    void startCounting() { speed_counter = 0; }
     int pendingTicks() { return speed_counter; }
+    void forgetTicks(int ticks) { speed_counter -= ticks; }
     void nap() { rest(1); }
     void tickDone() { --speed_counter; }
 };
@@ -53,6 +53,9 @@ void initSystem()
     // frame cost the idle game more than half a core. Up to 64 MB of it are kept instead.
     mallopt(M_TRIM_THRESHOLD, 64 << 20);
 
+    // Signals, a lost display and message boxes are the game's own business from here on.
+    guardProcess();
+
     // The sprites are read from base.dat: work in the folder that holds it.
     enterDataFolder();
 
@@ -60,18 +63,9 @@ void initSystem()
     LOCK_FUNCTION(increment_speed_counter);
     startAllegroAndOpenGL(increment_speed_counter);
 
-    // The window's close button ends the game as Escape does.
+    // The window's close button ends the game as Escape does, and as a request to stop does.
     LOCK_FUNCTION(requestClose);
     set_close_button_callback(requestClose);
-
-    // So do the signals that ask a program to stop (a closing session, Ctrl+C in a terminal).
-    // Allegro's own handlers shut it down from inside the signal, which can hang for ever when
-    // the signal arrives while OpenGL is drawing; the frame loop ends the game cleanly instead.
-    struct sigaction stop = {};
-    stop.sa_handler = [](int) { requestClose(); };
-    sigemptyset(&stop.sa_mask);
-    for (int signal : {SIGTERM, SIGINT, SIGHUP})
-        sigaction(signal, &stop, nullptr);
 }
 
 int main()
@@ -81,7 +75,8 @@ int main()
     GameWorld world;
     world.loadLevel();
 
-    // Main game loop: until a ball sinks past the floor, Escape or the close button.
+    // Main game loop: until a ball sinks past the floor, Escape, the close button or a request
+    // to stop.
     AllegroShell shell;
     runFrames(world, shell);
 

@@ -1,8 +1,11 @@
 #include "util.h"
 
+#include "process_guard.h"
+
 #include <algorithm>
 #include <alleggl.h>
 #include <allegro.h>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -13,6 +16,7 @@
 #include <vector>
 
 #ifdef ALLEGRO_WITH_XWINDOWS
+#include <xalleg.h>
 // Allegro's X11 port gives the window this XPM image as its icon; the build paints ours. The
 // window's class names it to the desktop, which finds the game's launcher and icon by it.
 extern "C" char** allegro_icon;
@@ -59,10 +63,23 @@ int streamError(void* s) { return pack_ferror(streamOf(s).object); }
 const PACKFILE_VTABLE objectStream = {streamClose, streamGetc, streamUngetc, streamRead, streamPutc,
     streamWrite, streamSeek, streamEof, streamError};
 
+// A message box through Allegro. A request to stop while it is up ends the game with the status
+// it would have had: 1 after a box that ends the game anyway, 0 after one that it plays on from.
+__attribute__((format(printf, 2, 3))) void showMessage(int statusIfStopped, const char* format, ...)
+{
+    char text[4096];
+    va_list arguments;
+    va_start(arguments, format);
+    vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    MessageBoxWait wait(statusIfStopped);
+    allegro_message("%s", text);
+}
+
 // Start-up failures other than the mouse end the game: a message, then exit status 1.
 void failStartUp(const char* what)
 {
-    allegro_message("%s failed.\n%s\n", what, allegro_error);
+    showMessage(1, "%s failed.\n%s\n", what, allegro_error);
     exit(1);
 }
 
@@ -93,18 +110,21 @@ void enterDataFolder()
 
 void startAllegroAndOpenGL(void (*tick)())
 {
-    if (allegro_init() != 0) {
+    if (startWithSignalsHeld([] { return allegro_init(); }) != 0) {
         // Nothing more of Allegro may be called now, its message box included.
         fprintf(stderr, "Unable to start Allegro: is there an X display for the window?\n%s\n",
             allegro_error);
         exit(1);
     }
+#ifdef ALLEGRO_WITH_XWINDOWS
+    watchDisplay(ConnectionNumber(_xwin.display), DisplayString(_xwin.display));
+#endif
     if (install_allegro_gl() != 0)
         failStartUp("Installing AllegroGL");
     if (install_keyboard() != 0)
         failStartUp("Installing the keyboard");
     if (install_mouse() < 0)
-        allegro_message("Unable to install mouse.\n%s\n", allegro_error);
+        showMessage(0, "Unable to install mouse.\n%s\n", allegro_error);
 
     allegro_gl_clear_settings();
     allegro_gl_set(AGL_COLOR_DEPTH, 32);
@@ -122,7 +142,7 @@ void startAllegroAndOpenGL(void (*tick)())
     xwin_set_window_name("outbreak", "Outbreak");
 #endif
     if (set_gfx_mode(GFX_OPENGL, 640, 480, 0, 0) != 0) {
-        allegro_message("Error setting OpenGL graphics mode:\n%s\nAllegro GL error : %s\n",
+        showMessage(1, "Error setting OpenGL graphics mode:\n%s\nAllegro GL error : %s\n",
             allegro_error, allegro_gl_error);
         exit(1);
     }
@@ -150,7 +170,7 @@ unsigned loadBMP(const char* path)
     PACKFILE* file = pack_fopen(path, "r");
     if (!file) {
         // Without its sprites the game cannot be played, and the file must never be read.
-        allegro_message("Couldn't open %s\n%s%s", path, allegro_error, dataSearchNote.c_str());
+        showMessage(1, "Couldn't open %s\n%s%s", path, allegro_error, dataSearchNote.c_str());
         exit(1);
     }
 
@@ -165,7 +185,7 @@ unsigned loadBMP(const char* path)
         ustrzcpy(allegro_error, ALLEGRO_ERROR_SIZE, "The image is cut short");
     }
     if (!bitmap) {
-        allegro_message("Error reading %s\n%s", path, allegro_error);
+        showMessage(0, "Error reading %s\n%s", path, allegro_error);
         return 0;
     }
 

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <stdexcept>
 
 std::string buildDir() { return OUTBREAK_BUILD_DIR; }
@@ -33,22 +34,26 @@ namespace {
 // The game's X display, opened before the game starts. The game may end, and its window go, at
 // any moment while a test looks at it or moves the pointer over it: the X errors that follow are
 // no reason to end the test program.
-Display* openDisplay(bool withDisplay)
+Display* openDisplay(const GameOptions& options)
 {
-    if (!withDisplay)
+    if (!options.withDisplay)
         return nullptr;
     XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = XOpenDisplay(options.display.empty() ? nullptr : options.display.c_str());
     if (!display)
         throw std::runtime_error("the test has no X display");
     return display;
 }
 
-ChildEnvironment gameEnvironment(const GameOptions& options)
+ChildEnvironment gameEnvironment(const GameOptions& options, const std::string& boxes)
 {
     ChildEnvironment environment;
     if (!options.withDisplay)
         environment.unset("DISPLAY");
+    else if (!options.display.empty())
+        environment.set("DISPLAY", options.display);
+    if (options.messageBoxesStayUp)
+        environment.set("XMESSAGE_STAYS_UP", boxes);
 #ifdef OUTBREAK_SANITIZE
     // X11 and Mesa keep allocations until exit that LeakSanitizer reports; it can only match
     // them to the suppressions while Mesa's software driver is still mapped, so the driver is
@@ -69,12 +74,19 @@ ChildEnvironment gameEnvironment(const GameOptions& options)
     return environment;
 }
 
+std::vector<std::string> commandLine(const GameOptions& options)
+{
+    std::vector<std::string> argv = options.launcher;
+    argv.push_back(options.binary);
+    return argv;
+}
+
 } // namespace
 
 RunningGame::RunningGame(const GameOptions& options)
-    : display_(openDisplay(options.withDisplay)),
-      game_({options.binary}, options.workDir.empty() ? makeScratchDir() : options.workDir,
-          gameEnvironment(options))
+    : display_(openDisplay(options)), boxes_(makeScratchDir() + "/boxes"),
+      game_(commandLine(options), options.workDir.empty() ? makeScratchDir() : options.workDir,
+          gameEnvironment(options, boxes_))
 {
     if (!game_.started())
         throw std::runtime_error("the game did not start");
@@ -83,8 +95,38 @@ RunningGame::RunningGame(const GameOptions& options)
 RunningGame::~RunningGame()
 {
     game_.kill();
+    letGoOfDisplay();
+}
+
+void RunningGame::letGoOfDisplay()
+{
     if (display_)
         XCloseDisplay(display_);
+    display_ = nullptr;
+}
+
+bool RunningGame::catches(int number)
+{
+    // SigCgt in /proc/PID/status: the caught signals, a bit each, signal 1 in the lowest.
+    std::istringstream status(readFile("/proc/" + std::to_string(game_.pid()) + "/status"));
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("SigCgt:", 0) == 0)
+            return (std::stoull(line.substr(7), nullptr, 16) >> (number - 1)) & 1;
+    return false;
+}
+
+int RunningGame::messageBoxesUp() const
+{
+    int up = 0;
+    std::istringstream pids(readFile(boxes_));
+    for (std::string pid; std::getline(pids, pid);) {
+        // A box that has ended may linger as a zombie until it is reaped.
+        const std::string status = readFile("/proc/" + pid + "/stat");
+        const size_t state = status.rfind(')');
+        up += state != std::string::npos && status.compare(state, 3, ") Z") != 0;
+    }
+    return up;
 }
 
 static Window findViewable(Display* display, Window w, const char* name)
@@ -135,6 +177,10 @@ Image RunningGame::firstFrame(double seconds)
     game_.resume();
     return shot;
 }
+
+bool RunningGame::waitForPause(double seconds) { return game_.waitForStop(seconds); }
+
+void RunningGame::resume() { game_.resume(); }
 
 int RunningGame::windowWidth() const
 {

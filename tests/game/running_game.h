@@ -28,6 +28,12 @@ struct GameOptions {
     int levelSeed = -1;
     // The game stops itself once its first frame is shown, until firstFrame() has looked at it.
     bool pauseAtFirstFrame = false;
+    // The X display it runs on; empty: the test's own.
+    std::string display;
+    // A command the game is started through, such as nohup.
+    std::vector<std::string> launcher;
+    // Its message boxes stay up, unanswered, instead of being answered at once.
+    bool messageBoxesStayUp = false;
 };
 
 class RunningGame {
@@ -68,6 +74,16 @@ public:
     void holdKey(unsigned long keysym, int holdMs = 120);
     void requestClose(); // what a window manager sends for the close button
     void signal(int number) { game_.signal(number); }
+    // For a game that stops itself at a point of its own (a preloaded pause): waits for it to
+    // stop, false if it does not in time; then lets it go on.
+    bool waitForPause(double seconds);
+    void resume();
+    // Whether the game has a handler of its own for the signal.
+    bool catches(int number);
+    // Closes the test's connection to the game's display, which is about to go away.
+    void letGoOfDisplay();
+    // Message boxes of a game started with messageBoxesStayUp that are still on screen.
+    int messageBoxesUp() const;
 
     // The exit status, or -signal if it died of a signal, or -1000 while it still runs.
     int waitForExit(double seconds);
@@ -80,6 +96,7 @@ public:
 
 private:
     struct _XDisplay* display_ = nullptr; // Xlib stays out of the tests: its macros clash
+    std::string boxes_;                   // where boxes that stay up note their processes
     ChildProcess game_;
     unsigned long window_ = 0;
     int lastWidth_ = 640, lastHeight_ = 480;

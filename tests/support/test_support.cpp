@@ -150,9 +150,14 @@ ChildProcess::ChildProcess(
     // allegro_message runs "xmessage ... TEXT": the stand-in keeps the text, ended by a record
     // separator, and answers as if OK had been pressed.
     const std::string bin = scratch_ + "/bin";
+    // With XMESSAGE_STAYS_UP naming a file, it notes its process there and stays up instead,
+    // as a box that nobody answers.
     writeFile(bin + "/xmessage",
         "#!/bin/sh\nfor a; do text=$a; done\nprintf '%s\\036' \"$text\" >> '" + scratch_
-            + "/messages.log'\nexit 0\n");
+            + "/messages.log'\n"
+              "[ -z \"$XMESSAGE_STAYS_UP\" ] || {\n"
+              "  echo $$ >> \"$XMESSAGE_STAYS_UP\"; exec sleep 600; }\n"
+              "exit 0\n");
     chmod((bin + "/xmessage").c_str(), 0755);
     const char* path = getenv("PATH");
     environment.set("PATH", bin + ":" + (path ? path : "/usr/bin:/bin"));

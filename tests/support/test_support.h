@@ -64,8 +64,9 @@ private:
 
 // A program run as a child process. Its standard output and error go to one file, and a stand-in
 // for xmessage comes first on its PATH: it records the text of every message box the child shows
-// and returns at once, as if OK had been pressed. A child still running when the object goes is
-// killed.
+// and returns at once, as if OK had been pressed (or, with XMESSAGE_STAYS_UP set to a file in the
+// child's environment, notes its process id there and stays up). A child still running when the
+// object goes is killed.
 class ChildProcess {
 public:
     ChildProcess(const std::vector<std::string>& argv, const std::string& workDir,

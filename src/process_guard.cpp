@@ -1,0 +1,165 @@
+#include "process_guard.h"
+
+#include <X11/Xlib.h>
+#include <atomic>
+#include <csignal>
+#include <cstring>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace {
+
+// Signals that ask a program to stop: a closing session, Ctrl+C, a closed terminal.
+const int stopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+// Ctrl+\ keeps its default action, which ends the process at once with a core dump, even where
+// the frame loop no longer runs.
+const int quitSignal = SIGQUIT;
+// Crashes and failed assertions, which Allegro's start-up catches too (but SIGBUS).
+const int faultSignals[] = {SIGILL, SIGABRT, SIGFPE, SIGSEGV, SIGBUS};
+
+std::atomic<bool> stopped(false);
+// The exit status for a request to stop while a message box is up; -1 while none is.
+std::atomic<int> statusIfStoppedInBox(-1);
+pid_t gameProcess = 0;
+sigset_t ignoredAtStart;
+// The connection to the X server, once Allegro has made it, and the display's name.
+int displaySocket = -1;
+char displayName[128] = "";
+
+[[noreturn]] void sayDisplayGone()
+{
+    char line[256] = "Outbreak: the X display ";
+    strncat(line, displayName, sizeof line - strlen(line) - 1);
+    strncat(line, " went away; the game ends.\n", sizeof line - strlen(line) - 1);
+    const ssize_t ignored = write(STDERR_FILENO, line, strlen(line));
+    (void)ignored;
+    _exit(1);
+}
+
+// Whether the X server has closed the game's connection.
+bool displayGone()
+{
+    if (displaySocket < 0)
+        return false;
+    pollfd socket = {displaySocket, POLLRDHUP, 0};
+    return poll(&socket, 1, 0) > 0 && (socket.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
+void onStopSignal(int)
+{
+    const int status = statusIfStoppedInBox;
+    if (status >= 0)
+        _exit(status); // the box goes with the game: its process is tied to ours
+    stopped = true;
+}
+
+// Where a signal was ignored when the game started (nohup, a script's background job), it stays
+// ignored.
+void setDisposition(int signal, void (*handler)(int), int flags = 0)
+{
+    struct sigaction action = {};
+    action.sa_handler = sigismember(&ignoredAtStart, signal) ? SIG_IGN : handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART | flags;
+    sigaction(signal, &action, nullptr);
+}
+
+// A crash. Where the X server has gone, it is what the crash comes from (the OpenGL driver reads
+// the replies that never came), and the game says so. Otherwise the signal's default action ends
+// the process, at once and with the signal.
+void onFault(int signal)
+{
+    if (displayGone())
+        sayDisplayGone();
+    raise(signal); // the handler was reset to the default on entry
+}
+
+void takeSignals()
+{
+    for (int signal : stopSignals)
+        setDisposition(signal, onStopSignal);
+    setDisposition(quitSignal, SIG_DFL);
+    for (int signal : faultSignals)
+        setDisposition(signal, onFault, SA_RESETHAND | SA_NODEFER);
+}
+
+// Xlib calls this once the connection to the X server is lost, possibly on Allegro's input thread
+// with its locks held. Xlib's own handler would exit(), and the exit handlers' shutdown of Allegro
+// can wait for ever on those locks; the game ends here instead.
+int onDisplayGone(Display* display)
+{
+    if (!displayName[0] && display && DisplayString(display))
+        strncat(displayName, DisplayString(display), sizeof displayName - 1);
+    sayDisplayGone();
+}
+
+// In a child of the game (Allegro's message box runs xmessage): it ends when the game does.
+void tieChildToGame()
+{
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != gameProcess)
+        raise(SIGTERM); // the game ended before the tie was made
+}
+
+} // namespace
+
+void guardProcess()
+{
+    gameProcess = getpid();
+    sigemptyset(&ignoredAtStart);
+    auto noteIfIgnored = [](int signal) {
+        struct sigaction old = {};
+        if (sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
+            sigaddset(&ignoredAtStart, signal);
+    };
+    for (int signal : stopSignals)
+        noteIfIgnored(signal);
+    noteIfIgnored(quitSignal);
+    for (int signal : faultSignals)
+        noteIfIgnored(signal);
+    takeSignals();
+    // A lost X connection can also show as a write to a closed socket: let Xlib see it as the
+    // error it is rather than be killed by SIGPIPE.
+    signal(SIGPIPE, SIG_IGN);
+    XSetIOErrorHandler(onDisplayGone);
+    pthread_atfork(nullptr, nullptr, tieChildToGame);
+}
+
+int startWithSignalsHeld(int (*start)())
+{
+    // Held back in the threads that Allegro starts meanwhile too: they inherit the mask.
+    sigset_t held, before;
+    sigemptyset(&held);
+    for (int signal : stopSignals)
+        sigaddset(&held, signal);
+    sigaddset(&held, quitSignal);
+    for (int signal : faultSignals)
+        sigaddset(&held, signal);
+    pthread_sigmask(SIG_BLOCK, &held, &before);
+    const int result = start();
+    takeSignals();
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    return result;
+}
+
+void watchDisplay(int socket, const char* name)
+{
+    displaySocket = socket;
+    displayName[0] = '\0';
+    strncat(displayName, name ? name : "", sizeof displayName - 1);
+}
+
+bool stopRequested() { return stopped; }
+
+void requestStop() { stopped = true; }
+
+MessageBoxWait::MessageBoxWait(int statusIfStopped)
+{
+    statusIfStoppedInBox = statusIfStopped;
+    if (stopped)
+        _exit(statusIfStopped); // asked to stop already: no box
+}
+
+MessageBoxWait::~MessageBoxWait() { statusIfStoppedInBox = -1; }
