@@ -6,7 +6,9 @@
 //   bool leftButtonDown()    bit 0 of the mouse buttons
 //   int mouseX(), mouseY()   pointer position in window pixels
 //   void showFrame()         draw the pointer, flush, flip, clear the next back buffer
+//   void startCounting()     forget the ticks so far and count from now
 //   int pendingTicks()       timer ticks not yet matched by a frame, less one
+//   void forgetTicks(int n)  drop n of those ticks unplayed
 //   void nap()               sleep a moment (a millisecond) before the counter is looked at again
 //   void tickDone()          one tick matched by the frame just finished
 #pragma once
@@ -21,9 +23,16 @@ const int clickRepeatFrames = 10;
 // frame on, the settled heap keeps its shape; 30 leave its overlaps below 0.01 pixel on average.
 const int extraPassesPerFrame = 30;
 
+// Frames made up back to back at most, after a frame that ran late. A busy machine's hiccups are
+// made up in full, so that the game keeps time with the clock; after a longer stop (a suspend,
+// Ctrl+Z, a message box left open) the rest is dropped, and the game plays on at its own pace
+// within a tenth of a second instead of playing by itself for as long as it was stopped.
+const int catchUpCeiling = 6;
+
 template <class World, class Shell> void runFrames(World& world, Shell& shell)
 {
     int clickDelay = 0;
+    bool counting = false;
     for (;;) {
         // Update: one step of the simulation; false means a ball sank past the floor.
         if (!world.step())
@@ -47,13 +56,22 @@ template <class World, class Shell> void runFrames(World& world, Shell& shell)
         // Draw.
         world.draw();
         shell.showFrame();
+        // Ticks count from the first frame on screen. Loading the level, and the driver's own
+        // set-up as it draws for the first time, are not time that the game owes the player.
+        if (!counting) {
+            shell.startCounting();
+            counting = true;
+        }
 
         // Push the last overlaps apart: the same work in every frame, a late one included.
         for (int pass = 0; pass < extraPassesPerFrame; ++pass)
             world.useExtraCycles();
 
         // Sleep until the next tick. A frame that ran late leaves ticks behind, and the frames
-        // after it run without waiting until they have caught up.
+        // after it run without waiting until they have caught up, up to the ceiling.
+        const int behind = shell.pendingTicks();
+        if (behind > catchUpCeiling)
+            shell.forgetTicks(behind - catchUpCeiling);
         while (shell.pendingTicks() < 0)
             shell.nap();
         shell.tickDone();

@@ -60,7 +60,7 @@ struct ScriptedShell {
     int pressUntil = -1;
     int x = 0, y = 0;
     int napsPerTick = 3;    // naps that pass until the next tick
-    int lateTicks[64] = {}; // extra ticks that arrive while frame N is drawn
+    int lateTicks[64] = {}; // extra ticks that arrive while frame N is drawn and shown
     int naps = 0;
     int looksSinceNap = 0;
 
@@ -81,6 +81,7 @@ struct ScriptedShell {
         world->log += "F";
         counter += lateTicks[world->frame % 64];
     }
+    void startCounting() { counter = 0; }
     int pendingTicks()
     {
         // Time passes for a loop that spins too, so that it shows in the log instead of hanging.
@@ -88,6 +89,7 @@ struct ScriptedShell {
             ++counter;
         return counter;
     }
+    void forgetTicks(int ticks) { counter -= ticks; }
     void nap()
     {
         world->log += "z";
@@ -114,6 +116,10 @@ struct Loop {
 };
 
 std::string passes() { return std::string(extraPassesPerFrame, 'x'); }
+
+// A frame that finds its tick already there, and one that sleeps until the next.
+const std::string late = "SDF" + passes() + "|";
+const std::string onTime = "SDF" + passes() + "zzz|";
 
 } // namespace
 
@@ -194,10 +200,35 @@ TEST(FrameLoop, AFrameLastingThreeTicksIsFollowedByTwoFramesWithoutWaiting)
     loop.run();
     // Frame 3 finds its tick there, frames 4 and 5 catch up on the two others, and frame 6
     // waits again. Frame 8 ends the game in its step.
-    const std::string late = "SDF" + passes() + "|";
-    const std::string onTime = "SDF" + passes() + "zzz|";
     EXPECT_EQ(loop.world.log, late + onTime + late + late + late + onTime + onTime + "S");
     EXPECT_EQ(loop.shell.counter, -1);
+}
+
+// Stopped for an hour (a suspend, Ctrl+Z), the game once made up all 216000 frames back to back:
+// it played the hour by itself at several hundred frames a second.
+TEST(FrameLoop, AnHourStoppedIsMadeUpOnlyToTheCeilingThenTheGameKeepsItsPace)
+{
+    Loop loop;
+    loop.world.lastFrame = 3 + catchUpCeiling + 3;
+    loop.shell.lateTicks[3] = 60 * 60 * 60;
+    loop.run();
+    std::string expected = late + onTime + late;
+    for (int frame = 0; frame < catchUpCeiling; ++frame)
+        expected += late;
+    EXPECT_EQ(loop.world.log, expected + onTime + onTime + "S");
+    EXPECT_EQ(loop.shell.counter, -1);
+}
+
+// The ticks that passed while the level loaded, and while the first frame was drawn, were once
+// made up as if the first frame had been late: a dozen frames back to back, and the heap jolted.
+TEST(FrameLoop, TicksCountFromTheFirstFrameOnScreenNotFromLoading)
+{
+    Loop loop;
+    loop.world.lastFrame = 4;
+    loop.shell.counter = 24;     // the level took 24 ticks to load
+    loop.shell.lateTicks[1] = 4; // and the first frame four more to draw
+    loop.run();
+    EXPECT_EQ(loop.world.log, late + onTime + onTime + "S");
 }
 
 TEST(FrameLoop, EveryFrameRunsTheSameExtraPassesWhetherLateOrWithTimeToSpare)
@@ -215,10 +246,10 @@ TEST(FrameLoop, EveryFrameRunsTheSameExtraPassesWhetherLateOrWithTimeToSpare)
 
 namespace {
 
-// The game's timer as it is at the start: the level took 24 ticks to load, and after that every
-// frame has time to spare, 80 looks at the counter until the next tick. No button, no key; the
-// player leaves after lastFrame frames.
-struct LateStartShell {
+// The game's timer on a machine with hiccups: the level took 24 ticks to load, and a frame every
+// ten seconds runs 24 ticks late; otherwise every frame has time to spare, 80 looks at the counter
+// until the next tick. No button, no key; the player leaves after lastFrame frames.
+struct HiccupShell {
     int counter = 24;
     int looks = 0;
     int frames = 0;
@@ -228,13 +259,19 @@ struct LateStartShell {
     bool leftButtonDown() { return false; }
     int mouseX() { return 0; }
     int mouseY() { return 0; }
-    void showFrame() {}
+    void showFrame()
+    {
+        if (frames % 600 == 599)
+            counter += 24;
+    }
+    void startCounting() { counter = 0; }
     int pendingTicks()
     {
         if (counter < 0 && ++looks % 80 == 0)
             ++counter;
         return counter;
     }
+    void forgetTicks(int ticks) { counter -= ticks; }
     void nap() {}
     void tickDone()
     {
@@ -245,16 +282,16 @@ struct LateStartShell {
 
 } // namespace
 
-// Once, the frames that caught up on the late start did no extra pass and the frames after it
-// did many: that schedule tore the heap off the balls within four seconds, and the game was lost
+// Once, the frames that caught up on a late start did no extra pass and the frames after it did
+// many: that schedule tore the heap off the balls within four seconds, and the game was lost
 // before the player touched the mouse.
-TEST(FrameLoop, ALateStartKeepsTheLevelsHeapHangingForAMinute)
+TEST(FrameLoop, LateFramesKeepTheLevelsHeapHangingForAMinute)
 {
     startHeadlessAllegro(OUTBREAK_DATA_DIR);
     GameWorld world;
     srand(1);
     world.loadLevel();
-    LateStartShell shell;
+    HiccupShell shell;
     shell.lastFrame = 3600;
     runFrames(world, shell);
 
