@@ -100,9 +100,9 @@ TEST(SpriteLoading, AnObjectThatIsNotAnImageGivesErrorReadingAndTextureZero)
         shown("Error reading base.dat#Enemy/RedAlien\n" + loaded[0].allegroError), run.messages[0]);
 }
 
-// A datafile cut short ends inside its last sprite: the dat tool's own info, some 70 bytes, comes
-// after it, so 100 bytes cut off are the last 30 or so of that sprite's pixels. The sprite is not
-// drawn from whatever the stream gave past its end: it is unreadable, and every other one loads.
+// A datafile cut short ends inside its last sprite: the build's base.dat ends with that sprite's
+// pixels. The sprite is not drawn from whatever the stream gave past its end: it is unreadable,
+// and every other one loads.
 TEST(SpriteLoading, ASpriteCutShortGivesErrorReadingAndTextureZero)
 {
     const std::string intact = intactDatafile();
