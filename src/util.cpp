@@ -93,7 +93,8 @@ void enterDataFolder()
     const fs::path game = fs::read_symlink("/proc/self/exe", error);
     if (!error) {
         for (const fs::path& folder : {game.parent_path(),
-                 (game.parent_path() / OUTBREAK_DATA_FROM_BINDIR).lexically_normal()})
+                 (game.parent_path() / OUTBREAK_DATA_FROM_BINDIR).lexically_normal(),
+                 (game.parent_path() / OUTBREAK_DATA_FROM_GAMESDIR).lexically_normal()})
             if (std::find(folders.begin(), folders.end(), folder) == folders.end())
                 folders.push_back(folder);
     }

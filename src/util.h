@@ -28,7 +28,8 @@ void startAllegroAndOpenGL(void (*tick)());
 // Makes the folder that holds base.dat the working directory, so that the sprites' paths
 // ("base.dat#Enemy/RedAlien") reach it wherever the game was started from. It looks in the
 // working directory, then beside the game's executable, then in the data folder installed with
-// it, found from the executable's own place. A base.dat in the working directory is used even
+// it, found from the executable's own place (../share/outbreak from bin/, or Debian's
+// ../share/games/outbreak from games/). A base.dat in the working directory is used even
 // when it is damaged. When no folder holds one, the working directory stays and loadBMP's
 // "Couldn't open" message names the folders looked in.
 void enterDataFolder();

@@ -100,9 +100,9 @@ TEST(SpriteLoading, AnObjectThatIsNotAnImageGivesErrorReadingAndTextureZero)
         shown("Error reading base.dat#Enemy/RedAlien\n" + loaded[0].allegroError), run.messages[0]);
 }
 
-// A datafile cut short ends inside its last sprite: the dat tool's own info, some 70 bytes, comes
-// after it, so 100 bytes cut off are the last 30 or so of that sprite's pixels. The sprite is not
-// drawn from whatever the stream gave past its end: it is unreadable, and every other one loads.
+// A datafile cut short ends inside its last sprite: the build's base.dat ends with that sprite's
+// pixels. The sprite is not drawn from whatever the stream gave past its end: it is unreadable,
+// and every other one loads.
 TEST(SpriteLoading, ASpriteCutShortGivesErrorReadingAndTextureZero)
 {
     const std::string intact = intactDatafile();
@@ -206,7 +206,7 @@ INSTANTIATE_TEST_SUITE_P(Damages, DamagedDatafile, testing::ValuesIn(damages),
 
 // ---------------------------------------------------------------- the game itself
 
-// A copy of the game with no datafile beside it nor in the data folder it would be installed with.
+// A copy of the game with no datafile beside it nor in the data folders it would be installed with.
 TEST(GameStartUp, WithoutADatafileAnywhereTheGameSaysWhichSpriteAndWhereItLookedAndExits1)
 {
     const fs::path prefix = makeScratchDir();
@@ -223,7 +223,8 @@ TEST(GameStartUp, WithoutADatafileAnywhereTheGameSaysWhichSpriteAndWhereItLooked
     EXPECT_TRUE(startsWith(message, "Couldn't open base.dat#Enemy/RedAlien\n")) << message;
     const std::string lookedIn = "\nLooked for base.dat in: " + workDir + ", "
         + (prefix / "bin").string() + ", "
-        + (prefix / "bin" / OUTBREAK_DATA_FROM_BINDIR).lexically_normal().string() + "\n";
+        + (prefix / "bin" / OUTBREAK_DATA_FROM_BINDIR).lexically_normal().string() + ", "
+        + (prefix / "bin" / OUTBREAK_DATA_FROM_GAMESDIR).lexically_normal().string() + "\n";
     EXPECT_EQ(lookedIn, message.substr(message.size() - std::min(message.size(), lookedIn.size())))
         << message;
 }
