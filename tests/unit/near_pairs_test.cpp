@@ -113,7 +113,7 @@ struct Twins {
                 moved[i].position += c / 2;
                 moved[j].position += -c / 2;
                 const bool nearI = list.stillNear(i, moved[i]), nearJ = list.stillNear(j, moved[j]);
-                if (!nearI && !nearJ) // both strayed: the pass lists afresh in any case
+                if (!nearI && !nearJ) // both strayed: a check of either one lists afresh too
                     return;
                 if (nearI != nearJ)
                     strayed[nearI ? j : i] = true;
