@@ -73,7 +73,8 @@ public:
     float LengthSqr() const { return x * x + y * y; }
     bool IsZero() const { return x == 0 && y == 0; }
 
-    // Scales by the reciprocal of the length; the zero vector (and NaN) comes out as zero.
+    // Scales by the reciprocal of the length. A length of zero or NaN scales by 0: the zero
+    // vector stays zero, and (NaN, 1) becomes (NaN, 0).
     Vector2& Normalize()
     {
         const float length = Length();

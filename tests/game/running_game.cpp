@@ -57,9 +57,9 @@ ChildEnvironment gameEnvironment(const GameOptions& options, const std::string& 
 #ifdef OUTBREAK_SANITIZE
     // X11 and Mesa keep allocations until exit that LeakSanitizer reports; it can only match
     // them to the suppressions while Mesa's software driver is still mapped, so the driver is
-    // preloaded and never unloaded.
+    // preloaded and never unloaded. The path is quoted, as it may hold spaces and colons.
     environment.set("LSAN_OPTIONS",
-        "suppressions=" OUTBREAK_SOURCE_DIR "/tests/lsan.supp:print_suppressions=0");
+        "suppressions=\"" OUTBREAK_SOURCE_DIR "/tests/lsan.supp\":print_suppressions=0");
     environment.set("ASAN_OPTIONS", "verify_asan_link_order=0");
     environment.preload("/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so");
 #endif

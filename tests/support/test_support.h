@@ -54,7 +54,8 @@ public:
     ChildEnvironment(); // this program's own
     void set(const std::string& name, const std::string& value);
     void unset(const std::string& name);
-    // Loads library into the child ahead of every other, those preloaded already included.
+    // Loads library into the child ahead of every other, those preloaded already included;
+    // its path may hold spaces and colons.
     void preload(const std::string& library);
     const std::vector<std::string>& entries() const { return entries_; }
 
@@ -65,8 +66,9 @@ private:
 // A program run as a child process. Its standard output and error go to one file, and a stand-in
 // for xmessage comes first on its PATH: it records the text of every message box the child shows
 // and returns at once, as if OK had been pressed (or, with XMESSAGE_STAYS_UP set to a file in the
-// child's environment, notes its process id there and stays up). A child still running when the
-// object goes is killed.
+// child's environment, notes its process id there and stays up). The child leads a process group
+// of its own: a child still running when the object goes is killed with its group, and the child
+// is killed as well when this program dies (or the thread that made the object ends).
 class ChildProcess {
 public:
     ChildProcess(const std::vector<std::string>& argv, const std::string& workDir,
@@ -84,6 +86,7 @@ public:
     bool waitForStop(double seconds);
     void resume();
     void signal(int number); // while it runs
+    // Ends the child and its process group.
     void kill();
 
     // How it ended, once it has.

@@ -167,6 +167,12 @@ TEST(EnemyBody, HitTestIsStrictlyInsideTheCircle)
     EXPECT_TRUE(e.selectCheck(Vector2(100, 50)));
     EXPECT_TRUE(e.selectCheck(Vector2(115.9f, 50)));
     EXPECT_FALSE(e.selectCheck(Vector2(116, 50))); // on the rim
+    // On the rim off the axes, where the box lets the click through and only the distance can
+    // refuse it: a 3-4-5 offset, and a whole-pixel click from play that lies exactly 16 from
+    // the centre in float arithmetic.
+    EXPECT_FALSE(Enemy(Vector2(100, 50), kind(), 20).selectCheck(Vector2(112, 66)));
+    EXPECT_FALSE(
+        Enemy(Vector2(531.809937f, 250.458847f), kind(), 0).selectCheck(Vector2(516, 248)));
     EXPECT_FALSE(e.selectCheck(Vector2(100, 34)));
     EXPECT_FALSE(e.selectCheck(Vector2(112, 62))); // inside the box, outside the circle
     EXPECT_TRUE(e.selectCheck(Vector2(111, 61)));

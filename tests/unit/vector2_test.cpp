@@ -108,8 +108,10 @@ TEST(Vector2, LengthAndNormalize)
     Vector2 zero;
     zero.Normalize();
     EXPECT_TRUE(zero.IsZero());
+    // A NaN length scales by 0, which leaves the NaN as it is.
     Vector2 nan(std::numeric_limits<float>::quiet_NaN(), 1);
     nan.Normalize();
+    EXPECT_TRUE(std::isnan(nan.x));
     EXPECT_EQ(nan.y, 0.0f);
 
     // Chained on a temporary, as a launch does.
