@@ -314,6 +314,8 @@ const Layout layouts[] = {
         "The image's pixels start at byte 70, not at byte 66 after its bit fields"},
     {"PixelsStartLate", {.pixelsAt = 58}, "The image is cut short"},
     {"OneBitCutByOneByte", {.bits = 1, .colours = 2, .cut = 1}, "The image is cut short"},
+    // The reader takes the padding of the last row too.
+    {"CutInTheLastRowsPadding", {.width = 5, .height = 3, .cut = 1}, "The image is cut short"},
     {"CutInsideTheHeader", {.cut = 64 * 64 * 3 + 1}, "The image is cut short"},
 };
 
