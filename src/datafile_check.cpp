@@ -47,7 +47,6 @@ struct Reader {
 };
 
 struct Object {
-    size_t start = 0;      // where its first property, or its type, begins
     std::string_view name; // its first NAME property
     uint32_t type = 0;
     size_t begin = 0, size = 0; // its contents
@@ -57,7 +56,6 @@ struct Object {
 // lie within r. Empty when it can, otherwise what is damaged; where names what holds the object.
 std::string readObject(Reader& r, const std::string& where, Object& object)
 {
-    object.start = r.at;
     bool named = false;
     uint32_t word;
     while (r.peek(word) && word == propertyTag) {
