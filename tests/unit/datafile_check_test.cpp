@@ -181,9 +181,9 @@ const DatafileDamage datafileDamages[] = {
                 + n(enemy);
         }},
     {"WildCount", [](const std::string& file) { return withBig32(file, 8, 0x7fffffff); },
-        [](const std::string&) {
-            return std::string(
-                "base.dat is damaged: the file counts 2147483647 objects but holds 3");
+        [](const std::string& file) {
+            return "base.dat is damaged: the file counts 2147483647 objects but holds "
+                + n(big32(file, 8));
         }},
     {"CutInsideAnObjectsHeader",
         [](const std::string& file) { return file.substr(0, header(file, "Effects") + 6); },
