@@ -43,7 +43,7 @@ std::string randomBytes(size_t count)
     return bytes;
 }
 
-// The game's sprites packed anew, as the build packs them, with Enemy/RedAlien holding image.
+// The game's sprites packed anew by the dat tool, with Enemy/RedAlien holding image.
 std::string repackedWithRedAlien(const std::string& image)
 {
     const std::string dir = makeScratchDir();
@@ -55,7 +55,7 @@ std::string repackedWithRedAlien(const std::string& image)
     return readFile(packDatafile(dir, "base.dat", {"Enemy", "Effects"}));
 }
 
-// The game's datafile with the size of its first property, the top datafile's name, made wild.
+// The game's datafile with the size of its first property (its first object's name) made wild.
 std::string wildPropertySize(const std::string& intact)
 {
     return intact.substr(0, 20) + "\xff\xff\xff\xf0" + intact.substr(24);
