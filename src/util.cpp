@@ -1,16 +1,23 @@
 #include "util.h"
 
+#include "datafile_check.h"
 #include "process_guard.h"
 
 #include <algorithm>
 #include <alleggl.h>
 #include <allegro.h>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 #include <vector>
@@ -26,39 +33,111 @@ extern const char* outbreakIcon[];
 
 namespace {
 
-// Set when no folder holds base.dat: the line that names the folders looked in.
+// Set when the working directory's base.dat was passed over, or no folder holds a usable one:
+// lines that name the folders looked in and why each was passed over.
 std::string dataSearchNote;
 
-// A datafile object, read through a stream that notes whether the object ran out while the BMP
-// loader still wanted bytes: a sprite cut short. Allegro's own stream cannot tell, as it sets its
-// end-of-file flag on reading the last byte of a whole object, and an object cut short by the end
-// of a truncated datafile sets no error.
+// The largest base.dat the game reads: its own is some 100 KB.
+constexpr off_t largestDatafile = 64 << 20;
+
+// Reads the whole of a datafile into bytes. Empty when it can; otherwise why not, worded to follow
+// the file's name. Only a regular file is read: a pipe or a device by that name could block or
+// never end.
+std::string readDatafile(const std::string& file, std::string& bytes)
+{
+    const int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::string("cannot be read: ") + strerror(errno);
+    struct stat status;
+    std::string fault;
+    if (fstat(fd, &status) != 0)
+        fault = std::string("cannot be read: ") + strerror(errno);
+    else if (!S_ISREG(status.st_mode))
+        fault = "is not a file";
+    else if (status.st_size > largestDatafile)
+        fault = "is larger than 64 MB, far too large for the game's datafile";
+    bytes.clear();
+    char buffer[65536];
+    ssize_t got = 0;
+    while (fault.empty() && (got = read(fd, buffer, sizeof buffer)) != 0) {
+        if (got < 0 && errno != EINTR)
+            fault = std::string("cannot be read: ") + strerror(errno);
+        else if (got > 0 && bytes.size() + size_t(got) > size_t(largestDatafile))
+            fault = "is larger than 64 MB, far too large for the game's datafile";
+        else if (got > 0)
+            bytes.append(buffer, size_t(got));
+    }
+    close(fd);
+    return fault.empty() ? datafileFault(bytes) : fault;
+}
+
+// Empty when the datafile in folder holds every sprite of the game; otherwise why not.
+std::string gameDatafileFault(const std::filesystem::path& folder)
+{
+    std::string bytes;
+    const std::string fault = readDatafile(folder / "base.dat", bytes);
+    if (!fault.empty())
+        return fault;
+    for (const char* path : spritePaths) {
+        const char* object = std::strchr(path, '#') + 1;
+        if (!datafileObject(bytes, object))
+            return std::string("is not the game's datafile: it has no object ") + object;
+    }
+    return "";
+}
+
+// A sprite's BMP image, read by Allegro's loader from the bytes that were checked. The stream notes
+// whether the loader wanted bytes past the image's end: a sprite cut short.
 struct ObjectStream {
-    PACKFILE* object;
+    std::string_view image;
+    size_t at;
     bool cutShort;
 };
 
 ObjectStream& streamOf(void* userdata) { return *static_cast<ObjectStream*>(userdata); }
 
-int streamClose(void* s) { return pack_fclose(streamOf(s).object); }
+int streamClose(void*) { return 0; }
 int streamGetc(void* s)
 {
-    const int c = pack_getc(streamOf(s).object);
-    streamOf(s).cutShort |= c == EOF;
+    ObjectStream& stream = streamOf(s);
+    if (stream.at < stream.image.size())
+        return (unsigned char)stream.image[stream.at++];
+    stream.cutShort = true;
+    return EOF;
+}
+int streamUngetc(int c, void* s)
+{
+    // The loader only ever puts back the byte it has just read.
+    ObjectStream& stream = streamOf(s);
+    if (stream.at == 0)
+        return EOF;
+    --stream.at;
     return c;
 }
-int streamUngetc(int c, void* s) { return pack_ungetc(c, streamOf(s).object); }
 long streamRead(void* p, long n, void* s)
 {
-    const long got = pack_fread(p, n, streamOf(s).object);
-    streamOf(s).cutShort |= got < n;
-    return got;
+    ObjectStream& stream = streamOf(s);
+    const size_t left = stream.image.size() - stream.at;
+    const size_t got = n <= 0 ? 0 : std::min(size_t(n), left);
+    std::memcpy(p, stream.image.data() + stream.at, got);
+    stream.at += got;
+    stream.cutShort |= long(got) < n;
+    return long(got);
 }
 int streamPutc(int, void*) { return EOF; }
 long streamWrite(const void*, long, void*) { return 0; }
-int streamSeek(void* s, int offset) { return pack_fseek(streamOf(s).object, offset); }
-int streamEof(void* s) { return pack_feof(streamOf(s).object); }
-int streamError(void* s) { return pack_ferror(streamOf(s).object); }
+int streamSeek(void* s, int offset)
+{
+    ObjectStream& stream = streamOf(s);
+    if (offset < 0 || size_t(offset) > stream.image.size() - stream.at) {
+        stream.cutShort = true;
+        return -1;
+    }
+    stream.at += size_t(offset);
+    return 0;
+}
+int streamEof(void* s) { return streamOf(s).at >= streamOf(s).image.size(); }
+int streamError(void*) { return 0; }
 
 const PACKFILE_VTABLE objectStream = {streamClose, streamGetc, streamUngetc, streamRead, streamPutc,
     streamWrite, streamSeek, streamEof, streamError};
@@ -90,23 +169,40 @@ void enterDataFolder()
     namespace fs = std::filesystem;
     std::error_code error;
     std::vector<fs::path> folders {fs::current_path(error)};
+    std::vector<fs::path> gamesOwn;
     const fs::path game = fs::read_symlink("/proc/self/exe", error);
-    if (!error) {
-        for (const fs::path& folder : {game.parent_path(),
-                 (game.parent_path() / OUTBREAK_DATA_FROM_BINDIR).lexically_normal(),
-                 (game.parent_path() / OUTBREAK_DATA_FROM_GAMESDIR).lexically_normal()})
-            if (std::find(folders.begin(), folders.end(), folder) == folders.end())
-                folders.push_back(folder);
-    }
+    if (!error)
+        gamesOwn = {game.parent_path(),
+            (game.parent_path() / OUTBREAK_DATA_FROM_BINDIR).lexically_normal(),
+            (game.parent_path() / OUTBREAK_DATA_FROM_GAMESDIR).lexically_normal()};
+    for (const fs::path& folder : gamesOwn)
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end())
+            folders.push_back(folder);
 
+    // A datafile that is damaged or not the game's is passed over in the working directory, where
+    // anything may lie. Beside the game or in its data folder it is the game's own, damaged, and
+    // loadBMP reports what is wrong with it.
     std::string lookedIn;
     for (const fs::path& folder : folders) {
-        if (fs::is_regular_file(folder / "base.dat", error)
-            && (folder == folders[0] || chdir(folder.c_str()) == 0))
-            return;
-        lookedIn += (lookedIn.empty() ? "" : ", ") + folder.string();
+        const fs::path file = folder / "base.dat";
+        std::string finding = "no base.dat";
+        if (fs::exists(file, error) || fs::is_symlink(file, error)) {
+            const std::string fault = gameDatafileFault(folder);
+            const bool own = std::find(gamesOwn.begin(), gamesOwn.end(), folder) != gamesOwn.end();
+            if (fault.empty() || own) {
+                if (folder == folders[0] || chdir(folder.c_str()) == 0) {
+                    if (!lookedIn.empty())
+                        dataSearchNote = "Looked for base.dat in:\n" + lookedIn;
+                    return;
+                }
+                finding = std::string("cannot be entered: ") + strerror(errno);
+            } else {
+                finding = "base.dat " + fault;
+            }
+        }
+        lookedIn += "  " + folder.string() + ": " + finding + "\n";
     }
-    dataSearchNote = "\nLooked for base.dat in: " + lookedIn + "\n";
+    dataSearchNote = "Looked for base.dat in:\n" + lookedIn;
 }
 
 void startAllegroAndOpenGL(void (*tick)())
@@ -168,22 +264,42 @@ void startAllegroAndOpenGL(void (*tick)())
 
 unsigned loadBMP(const char* path)
 {
-    PACKFILE* file = pack_fopen(path, "r");
-    if (!file) {
-        // Without its sprites the game cannot be played, and the file must never be read.
-        showMessage(1, "Couldn't open %s\n%s%s", path, allegro_error, dataSearchNote.c_str());
+    // The datafile is read whole and checked before Allegro sees a byte of it, and Allegro reads
+    // the sprite from the very bytes that were checked.
+    const char* hash = std::strchr(path, '#');
+    const std::string file = hash ? std::string(path, hash) : path;
+    const std::string object = hash ? hash + 1 : "";
+    std::string bytes;
+    std::string unopened = readDatafile(file, bytes);
+    const std::optional<std::string_view> image
+        = unopened.empty() ? datafileObject(bytes, object) : std::nullopt;
+    if (unopened.empty() && !image)
+        unopened = "has no object " + object;
+    if (!unopened.empty()) {
+        // Without its sprites the game cannot be played.
+        std::error_code error;
+        const std::string why = std::filesystem::absolute(file, error).string() + " " + unopened;
+        ustrzcpy(allegro_error, ALLEGRO_ERROR_SIZE, why.c_str());
+        showMessage(1, "Couldn't open %s\n%s\n%s", path, why.c_str(), dataSearchNote.c_str());
         exit(1);
     }
 
-    ObjectStream stream {file, false};
-    PACKFILE* checked = pack_fopen_vtable(&objectStream, &stream);
-    BITMAP* bitmap = checked ? load_bmp_pf(checked, NULL) : NULL;
-    pack_fclose(checked ? checked : file);
-    if (bitmap && stream.cutShort) {
-        // What the loader got past the object's end is not the image.
-        destroy_bitmap(bitmap);
-        bitmap = NULL;
-        ustrzcpy(allegro_error, ALLEGRO_ERROR_SIZE, "The image is cut short");
+    BITMAP* bitmap = NULL;
+    const std::string fault = bmpFault(*image);
+    if (fault.empty()) {
+        ObjectStream stream {*image, 0, false};
+        PACKFILE* checked = pack_fopen_vtable(&objectStream, &stream);
+        bitmap = checked ? load_bmp_pf(checked, NULL) : NULL;
+        if (checked)
+            pack_fclose(checked);
+        if (bitmap && stream.cutShort) {
+            // What the loader got past the image's end is not the image.
+            destroy_bitmap(bitmap);
+            bitmap = NULL;
+            ustrzcpy(allegro_error, ALLEGRO_ERROR_SIZE, "The image is cut short");
+        }
+    } else {
+        ustrzcpy(allegro_error, ALLEGRO_ERROR_SIZE, fault.c_str());
     }
     if (!bitmap) {
         showMessage(0, "Error reading %s\n%s", path, allegro_error);

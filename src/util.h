@@ -29,15 +29,17 @@ void startAllegroAndOpenGL(void (*tick)());
 // ("base.dat#Enemy/RedAlien") reach it wherever the game was started from. It looks in the
 // working directory, then beside the game's executable, then in the data folder installed with
 // it, found from the executable's own place (../share/outbreak from bin/, or Debian's
-// ../share/games/outbreak from games/). A base.dat in the working directory is used even
-// when it is damaged. When no folder holds one, the working directory stays and loadBMP's
-// "Couldn't open" message names the folders looked in.
+// ../share/games/outbreak from games/). A base.dat in the working directory that is damaged or
+// lacks a sprite of the game is passed over; in the game's own folders it is the game's own, and
+// loadBMP reports its damage. When no folder holds a usable one, the working directory stays and
+// loadBMP's "Couldn't open" message names every folder looked in and why it was passed over.
 void enterDataFolder();
 
 // Loads the BMP image stored at a datafile object path ("base.dat#Enemy/RedAlien") into a masked,
-// mipmapped OpenGL texture and returns its name. A sprite that cannot be opened ends the game
-// with exit status 1 after a message; one that is not a BMP image, or is cut short, gives a
-// message and 0.
+// mipmapped OpenGL texture and returns its name. The datafile and the image are checked before
+// Allegro reads them. A sprite that cannot be opened (no datafile, a damaged one, no such object)
+// ends the game with exit status 1 after a message that says why; one that is not a BMP image
+// the game reads safely, or is cut short, gives a message and 0.
 unsigned loadBMP(const char* path);
 
 // A display list that binds the texture and draws it on the square from (-1, -1) to (1, 1),

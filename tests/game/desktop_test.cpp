@@ -15,12 +15,13 @@ extern const char* outbreakIcon[];
 
 namespace {
 
-// Starts the game from an empty folder: the level must show, textured from the datafile, with no
-// message box, and Escape must end the game with status 0.
-void expectTheLevelFromAnEmptyFolder(const std::string& binary)
+// Starts the game in workDir (empty: a new empty folder): the level must show, textured from the
+// datafile, with no message box, and Escape must end the game with status 0.
+void expectTheLevelFrom(const std::string& binary, const std::string& workDir = "")
 {
     GameOptions options;
     options.binary = binary;
+    options.workDir = workDir;
     options.pauseAtFirstFrame = true;
     RunningGame game(options);
     const Image shot = game.firstFrame(5 * slowness);
@@ -44,11 +45,12 @@ void expectTheLevelFromAnEmptyFolder(const std::string& binary)
 
 TEST(StartAnywhere, TheBuiltGameFindsTheDatafileBesideItself)
 {
-    expectTheLevelFromAnEmptyFolder(OUTBREAK_BINARY);
+    expectTheLevelFrom(OUTBREAK_BINARY);
 }
 
 // cmake --install into one prefix, then the whole prefix moved to another: the game finds the
-// data folder installed with it from its own place, not from where it was installed.
+// data folder installed with it from its own place, not from where it was installed. It is started
+// in a folder that holds a base.dat of someone else's, which it passes over.
 TEST(StartAnywhere, AnInstalledGameMovedToAnotherPrefixFindsItsDataFolder)
 {
     const std::string scratch = makeScratchDir();
@@ -57,7 +59,9 @@ TEST(StartAnywhere, AnInstalledGameMovedToAnotherPrefixFindsItsDataFolder)
     ASSERT_EQ(0, std::system(install.c_str())) << install;
     ASSERT_EQ(0, std::rename((scratch + "/installed").c_str(), (scratch + "/moved").c_str()));
 
-    expectTheLevelFromAnEmptyFolder(scratch + "/moved/bin/outbreak");
+    const std::string strayFolder = scratch + "/home";
+    writeFile(strayFolder + "/base.dat", "Not the game's datafile\n");
+    expectTheLevelFrom(scratch + "/moved/bin/outbreak", strayFolder);
     ASSERT_EQ(0, std::system(("rm -rf '" + scratch + "'").c_str()));
 }
 

@@ -1,14 +1,16 @@
-// Sprites that cannot be loaded. Each case runs in a child process of its own, with a stand-in
-// xmessage that records the message box: either this program as a loader child (which opens the
-// game's window and calls loadBMP on each path as level set-up does), or the game itself.
+// Sprites and datafiles that cannot be loaded. Each case runs in a child process of its own, with a
+// stand-in xmessage that records the message box: either this program as a loader child (which
+// opens the game's window and calls loadBMP on each path as level set-up does), or the game itself.
+#include "bmp_bytes.h"
+#include "datafile_check.h"
 #include "gl_support.h"
 #include "util.h"
 
+#include <cstring>
 #include <filesystem>
-#include <iostream>
 #include <iterator>
+#include <numeric>
 #include <random>
-#include <sstream>
 
 namespace {
 
@@ -17,18 +19,13 @@ namespace fs = std::filesystem;
 // The sprites in the order level set-up loads them.
 const std::vector<std::string> gameSprites(std::begin(spritePaths), std::end(spritePaths));
 
-bool startsWith(const std::string& text, const std::string& prefix)
-{
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
 // The text of a message box as xmessage gets it: Allegro ends it with a line break if it has none.
 std::string shown(const std::string& text)
 {
     return !text.empty() && text.back() == '\n' ? text : text + "\n";
 }
 
-// The test runs in the build folder, where the build leaves the game's base.dat.
+// The test runs in the build folder, where the build leaves the game's base.dat and its sprites.
 std::string intactDatafile()
 {
     const std::string bytes = readFile("base.dat");
@@ -46,9 +43,27 @@ std::string randomBytes(size_t count)
     return bytes;
 }
 
+// The game's sprites packed anew by the dat tool, with Enemy/RedAlien holding image.
+std::string repackedWithRedAlien(const std::string& image)
+{
+    const std::string dir = makeScratchDir();
+    for (const char* path : spritePaths) {
+        const std::string object = std::strchr(path, '#') + 1;
+        writeFile(dir + "/" + object, readFile("sprites/" + object));
+    }
+    writeFile(dir + "/Enemy/RedAlien", image);
+    return readFile(packDatafile(dir, "base.dat", {"Enemy", "Effects"}));
+}
+
+// The game's datafile with the size of its first property (its first object's name) made wild.
+std::string wildPropertySize(const std::string& intact)
+{
+    return intact.substr(0, 20) + "\xff\xff\xff\xf0" + intact.substr(24);
+}
+
 // ---------------------------------------------------------------- loadBMP
 
-TEST(SpriteLoading, AMissingObjectEndsTheGameWithCouldntOpen)
+TEST(SpriteLoading, AMissingObjectEndsTheGameWithCouldntOpenAndWhy)
 {
     ASSERT_FALSE(intactDatafile().empty());
     // A sprite that is there first: the child and its datafile work, and it is the missing
@@ -61,19 +76,23 @@ TEST(SpriteLoading, AMissingObjectEndsTheGameWithCouldntOpen)
     ASSERT_EQ(1u, loaded.size()) << run.describe();
     EXPECT_EQ("base.dat#Enemy/RedAlien", loaded[0].path);
     EXPECT_NE(0u, loaded[0].texture);
+    const std::string why
+        = (fs::current_path() / "base.dat").string() + " has no object Enemy/NoSuchAlien";
+    EXPECT_EQ(why, run.allegroErrorAtExit());
     ASSERT_EQ(1u, run.messages.size()) << run.describe();
-    EXPECT_EQ(shown("Couldn't open base.dat#Enemy/NoSuchAlien\n" + run.allegroErrorAtExit()),
-        run.messages[0]);
+    EXPECT_EQ("Couldn't open base.dat#Enemy/NoSuchAlien\n" + why + "\n", run.messages[0]);
 }
 
 TEST(SpriteLoading, NoDatafileEndsTheGameAtTheFirstSprite)
 {
-    const ChildRun run = runLoaderInChild(makeScratchDir(), gameSprites);
+    const std::string dir = makeScratchDir();
+    const ChildRun run = runLoaderInChild(dir, gameSprites);
 
     EXPECT_TRUE(run.exited && run.exitStatus == 1) << run.describe();
     EXPECT_TRUE(run.loaded().empty()) << run.describe();
     ASSERT_EQ(1u, run.messages.size()) << run.describe();
-    EXPECT_EQ(shown("Couldn't open base.dat#Enemy/RedAlien\n" + run.allegroErrorAtExit()),
+    EXPECT_EQ("Couldn't open base.dat#Enemy/RedAlien\n" + dir
+            + "/base.dat cannot be read: No such file or directory\n",
         run.messages[0]);
 }
 
@@ -94,111 +113,92 @@ TEST(SpriteLoading, AnObjectThatIsNotAnImageGivesErrorReadingAndTextureZero)
     EXPECT_EQ(0u, loaded[0].texture);
     EXPECT_NE(0u, loaded[1].texture);
     ASSERT_EQ(1u, run.messages.size()) << run.describe();
-    EXPECT_TRUE(startsWith(run.messages[0], "Error reading base.dat#Enemy/RedAlien\n"))
-        << run.messages[0];
-    EXPECT_EQ(
-        shown("Error reading base.dat#Enemy/RedAlien\n" + loaded[0].allegroError), run.messages[0]);
-}
-
-// A datafile cut short ends inside its last sprite: the build's base.dat ends with that sprite's
-// pixels. The sprite is not drawn from whatever the stream gave past its end: it is unreadable,
-// and every other one loads.
-TEST(SpriteLoading, ASpriteCutShortGivesErrorReadingAndTextureZero)
-{
-    const std::string intact = intactDatafile();
-    for (const size_t cut : {size_t(100), size_t(1024)}) {
-        SCOPED_TRACE("the last " + std::to_string(cut) + " bytes cut off");
-        const std::string dir = makeScratchDir();
-        writeFile(dir + "/base.dat", intact.substr(0, intact.size() - cut));
-
-        const ChildRun run = runLoaderInChild(dir, gameSprites);
-
-        EXPECT_TRUE(run.exited && run.exitStatus == 0) << run.describe();
-        const auto loaded = run.loaded();
-        ASSERT_EQ(gameSprites.size(), loaded.size()) << run.describe();
-        std::vector<std::string> unreadable;
-        for (const auto& load : loaded)
-            if (load.texture == 0)
-                unreadable.push_back(load.path);
-        ASSERT_EQ(1u, unreadable.size()) << run.describe();
-        ASSERT_EQ(1u, run.messages.size()) << run.describe();
-        EXPECT_EQ(
-            shown("Error reading " + unreadable[0] + "\nThe image is cut short"), run.messages[0]);
-    }
+    EXPECT_EQ(shown("Error reading base.dat#Enemy/RedAlien\nThe object is not a BMP image"),
+        run.messages[0]);
 }
 
 // ---------------------------------------------------------------- damaged datafiles
 
+// Datafiles that crashed the loader, or loaded garbage, before the game checked them. The
+// verdicts themselves are the unit tests'; here the player sees them, and nothing crashes.
 struct Damage {
     const char* name;
     std::string (*apply)(const std::string& intact);
+    const char* says; // what the message box says of it
 };
 void PrintTo(const Damage& d, std::ostream* out) { *out << d.name; }
 
 const Damage damages[] = {
-    {"FirstHalfOnly",
-        [](const std::string& intact) { return intact.substr(0, intact.size() / 2); }},
-    {"RandomBytes", [](const std::string& intact) { return randomBytes(intact.size()); }},
+    {"FirstHalfOnly", [](const std::string& intact) { return intact.substr(0, intact.size() / 2); },
+        "base.dat is damaged: the object at byte "},
+    {"RandomBytes", [](const std::string& intact) { return randomBytes(intact.size()); },
+        "base.dat is not an Allegro datafile"},
     {"HeaderThenRandomBytes",
         [](const std::string& intact) {
             return intact.substr(0, 8) + randomBytes(intact.size() - 8);
-        }},
+        },
+        "base.dat is damaged: "},
     {"LastKilobyteCut",
-        [](const std::string& intact) { return intact.substr(0, intact.size() - 1024); }},
+        [](const std::string& intact) { return intact.substr(0, intact.size() - 1024); },
+        "base.dat is damaged: the object at byte "},
+    {"WildSizeInAProperty", wildPropertySize,
+        "base.dat is damaged: the property at byte 12 claims 4294967280 bytes"},
+    {"RleJunkInASprite",
+        [](const std::string&) {
+            return repackedWithRedAlien(bmpBytes({.bits = 8, .compression = 1}));
+        },
+        "The image is run-length compressed (RLE)"},
+    {"SixteenBitBitFieldsSpriteCutByOneByte",
+        [](const std::string&) {
+            return repackedWithRedAlien(bmpBytes({.bits = 16, .compression = 3, .cut = 1}));
+        },
+        "The image is cut short"},
+    {"SixteenBitBitFieldsSpriteCutByABlock",
+        [](const std::string&) {
+            return repackedWithRedAlien(bmpBytes({.bits = 16, .compression = 3, .cut = 4096}));
+        },
+        "The image is cut short"},
 };
-
-std::string damagedFolder(const Damage& damage)
-{
-    const std::string dir = makeScratchDir();
-    writeFile(dir + "/base.dat", damage.apply(intactDatafile()));
-    return dir;
-}
 
 class DamagedDatafile : public testing::TestWithParam<Damage> {};
 
-// Whatever the damage, each sprite either loads, or gives "Error reading" and texture 0, or gives
-// "Couldn't open" and ends the process with status 1; never a crash.
-TEST_P(DamagedDatafile, LoadsOrReportsButNeverCrashes)
+// A damaged datafile ends the loader at its first sprite with "Couldn't open", what is damaged and
+// status 1; a refused image gives "Error reading", why, and texture 0, and the others load.
+TEST_P(DamagedDatafile, GetsItsMessageAndNeverCrashes)
 {
-    const ChildRun run = runLoaderInChild(damagedFolder(GetParam()), gameSprites);
+    const std::string damaged = GetParam().apply(intactDatafile());
+    const std::string dir = makeScratchDir();
+    writeFile(dir + "/base.dat", damaged);
+
+    const ChildRun run = runLoaderInChild(dir, gameSprites);
 
     ASSERT_EQ(0, run.signal) << run.describe();
     ASSERT_FALSE(run.killedByUs) << run.describe();
     ASSERT_TRUE(run.exited) << run.describe();
     const auto loaded = run.loaded();
-    ASSERT_LE(loaded.size(), gameSprites.size());
-
-    size_t message = 0;
-    int unreadable = 0;
-    for (size_t i = 0; i < loaded.size(); ++i) {
-        EXPECT_EQ(gameSprites[i], loaded[i].path);
-        if (loaded[i].texture != 0)
-            continue;
-        ++unreadable;
-        ASSERT_LT(message, run.messages.size()) << run.describe();
-        EXPECT_EQ(shown("Error reading " + gameSprites[i] + "\n" + loaded[i].allegroError),
-            run.messages[message++]);
-    }
-    if (loaded.size() < gameSprites.size()) {
+    std::vector<std::string> expected;
+    const std::string fault = datafileFault(damaged);
+    if (!fault.empty()) {
         EXPECT_EQ(1, run.exitStatus) << run.describe();
-        ASSERT_LT(message, run.messages.size()) << run.describe();
-        EXPECT_EQ(
-            shown("Couldn't open " + gameSprites[loaded.size()] + "\n" + run.allegroErrorAtExit()),
-            run.messages[message++]);
+        EXPECT_TRUE(loaded.empty()) << run.describe();
+        expected.push_back(
+            "Couldn't open " + gameSprites[0] + "\n" + dir + "/base.dat " + fault + "\n");
     } else {
         EXPECT_EQ(0, run.exitStatus) << run.describe();
+        ASSERT_EQ(gameSprites.size(), loaded.size()) << run.describe();
+        for (size_t i = 0; i < loaded.size(); ++i) {
+            const auto image = datafileObject(damaged, std::strchr(spritePaths[i], '#') + 1);
+            ASSERT_TRUE(image) << spritePaths[i];
+            const std::string refused = bmpFault(*image);
+            EXPECT_EQ(refused.empty(), loaded[i].texture != 0) << loaded[i].path;
+            if (!refused.empty())
+                expected.push_back(shown("Error reading " + gameSprites[i] + "\n" + refused));
+        }
     }
-    EXPECT_EQ(message, run.messages.size()) << run.describe();
-
-    std::ostringstream outcome;
-    outcome << (loaded.size() - unreadable) << " of " << gameSprites.size() << " sprites loaded, "
-            << unreadable << " unreadable (texture 0), ";
-    if (loaded.size() < gameSprites.size())
-        outcome << "then \"Couldn't open " << gameSprites[loaded.size()] << "\" and exit 1";
-    else
-        outcome << "exit 0";
-    std::cout << "[  outcome ] " << GetParam().name << ": " << outcome.str() << "\n";
-    RecordProperty("outcome", outcome.str());
+    EXPECT_EQ(expected, run.messages) << run.describe();
+    const std::string all
+        = std::accumulate(run.messages.begin(), run.messages.end(), std::string());
+    EXPECT_NE(std::string::npos, all.find(GetParam().says)) << run.describe();
 }
 
 INSTANTIATE_TEST_SUITE_P(Damages, DamagedDatafile, testing::ValuesIn(damages),
@@ -206,70 +206,79 @@ INSTANTIATE_TEST_SUITE_P(Damages, DamagedDatafile, testing::ValuesIn(damages),
 
 // ---------------------------------------------------------------- the game itself
 
-// A copy of the game with no datafile beside it nor in the data folders it would be installed with.
-TEST(GameStartUp, WithoutADatafileAnywhereTheGameSaysWhichSpriteAndWhereItLookedAndExits1)
-{
-    const fs::path prefix = makeScratchDir();
-    fs::create_directories(prefix / "bin");
-    fs::copy_file(OUTBREAK_BINARY, prefix / "bin/outbreak");
-    const std::string workDir = makeScratchDir();
-
-    const ChildRun run = runChild({prefix / "bin/outbreak"}, workDir, 60);
-
-    ASSERT_EQ(0, run.signal) << run.describe();
-    EXPECT_TRUE(run.exited && run.exitStatus == 1) << run.describe();
-    ASSERT_EQ(1u, run.messages.size()) << run.describe();
-    const std::string& message = run.messages[0];
-    EXPECT_TRUE(startsWith(message, "Couldn't open base.dat#Enemy/RedAlien\n")) << message;
-    const std::string lookedIn = "\nLooked for base.dat in: " + workDir + ", "
-        + (prefix / "bin").string() + ", "
-        + (prefix / "bin" / OUTBREAK_DATA_FROM_BINDIR).lexically_normal().string() + ", "
-        + (prefix / "bin" / OUTBREAK_DATA_FROM_GAMESDIR).lexically_normal().string() + "\n";
-    EXPECT_EQ(lookedIn, message.substr(message.size() - std::min(message.size(), lookedIn.size())))
-        << message;
-}
-
-// The game has a good base.dat beside it, but the one in the working directory comes first,
-// damaged or not.
-TEST(GameStartUp, ADamagedDatafileInTheWorkingDirectoryIsAnErrorNotPassedOver)
-{
-    const std::string workDir = makeScratchDir();
-    writeFile(workDir + "/base.dat", randomBytes(intactDatafile().size()));
-
-    const ChildRun run = runChild({OUTBREAK_BINARY}, workDir, 20);
-
-    ASSERT_EQ(0, run.signal) << run.describe();
-    EXPECT_TRUE(run.exited && run.exitStatus == 1) << run.describe();
-    ASSERT_EQ(1u, run.messages.size()) << run.describe();
-    EXPECT_TRUE(startsWith(run.messages[0], "Couldn't open base.dat#Enemy/RedAlien\n"))
-        << run.describe();
-    EXPECT_EQ(std::string::npos, run.messages[0].find("Looked for")) << run.describe();
-}
-
-class GameWithDamagedDatafile : public testing::TestWithParam<Damage> {};
-
-// The game either stops with status 1 after its message, or plays on with what it could read;
-// it is ended after a second of play.
-TEST_P(GameWithDamagedDatafile, ExitsWithStatus1OrRunsButNeverCrashes)
-{
-    const ChildRun run = runChild({OUTBREAK_BINARY}, damagedFolder(GetParam()), 1.0);
-
-    ASSERT_EQ(0, run.signal) << run.describe();
-    std::string outcome;
-    if (run.killedByUs) {
-        outcome = "running after 1 s, so the test ended it";
-    } else {
-        EXPECT_TRUE(run.exited && run.exitStatus == 1) << run.describe();
-        ASSERT_FALSE(run.messages.empty()) << run.describe();
-        EXPECT_TRUE(startsWith(run.messages.back(), "Couldn't open base.dat#")) << run.describe();
-        outcome = "exit status " + std::to_string(run.exitStatus) + " after \""
-            + run.messages.back().substr(0, run.messages.back().find('\n')) + "\"";
+// A copy of the game in prefix/bin, where it looks for the data folder installed with it.
+struct GameCopy {
+    fs::path prefix = makeScratchDir();
+    fs::path bin = prefix / "bin";
+    fs::path dataFolder = (bin / OUTBREAK_DATA_FROM_BINDIR).lexically_normal();
+    fs::path debianDataFolder = (bin / OUTBREAK_DATA_FROM_GAMESDIR).lexically_normal();
+    GameCopy()
+    {
+        fs::create_directories(bin);
+        fs::copy_file(OUTBREAK_BINARY, bin / "outbreak");
     }
-    std::cout << "[  outcome ] " << GetParam().name << ": " << outcome << "\n";
-    RecordProperty("outcome", outcome);
+};
+
+// The game has no usable datafile anywhere: a stray one in the working directory, none beside it,
+// none in its data folder.
+TEST(GameStartUp, WithoutAUsableDatafileTheGameSaysWhereItLookedAndWhyAndExits1)
+{
+    const GameCopy game;
+    const std::string workDir = makeScratchDir();
+    writeFile(workDir + "/base.dat", "Not a datafile at all.\n");
+
+    const ChildRun run = runChild({game.bin / "outbreak"}, workDir, 60);
+
+    ASSERT_EQ(0, run.signal) << run.describe();
+    EXPECT_TRUE(run.exited && run.exitStatus == 1) << run.describe();
+    ASSERT_EQ(1u, run.messages.size()) << run.describe();
+    EXPECT_EQ("Couldn't open base.dat#Enemy/RedAlien\n" + workDir
+            + "/base.dat is not an Allegro datafile\n"
+              "Looked for base.dat in:\n  "
+            + workDir + ": base.dat is not an Allegro datafile\n  " + game.bin.string()
+            + ": no base.dat\n  " + game.dataFolder.string() + ": no base.dat\n  "
+            + game.debianDataFolder.string() + ": no base.dat\n",
+        run.messages[0]);
 }
 
-INSTANTIATE_TEST_SUITE_P(Damages, GameWithDamagedDatafile, testing::ValuesIn(damages),
-    [](const testing::TestParamInfo<Damage>& info) { return std::string(info.param.name); });
+// A base.dat in the working directory that is not the game's, or is damaged, is passed over for
+// the one beside the game: the game starts, with no message.
+TEST(GameStartUp, AStrayDatafileInTheWorkingDirectoryIsPassedOver)
+{
+    const std::string testSprites = testSpritePath("");
+    const std::string otherProgramsDatafile
+        = readFile(testSprites.substr(0, testSprites.find('#')));
+    for (const std::string& stray : {randomBytes(1000), otherProgramsDatafile}) {
+        const std::string workDir = makeScratchDir();
+        writeFile(workDir + "/base.dat", stray);
+
+        const ChildRun run = runChild({OUTBREAK_BINARY}, workDir, 3 * slowness);
+
+        EXPECT_EQ(0, run.signal) << run.describe();
+        EXPECT_TRUE(run.killedByUs) << run.describe();
+        EXPECT_TRUE(run.messages.empty()) << run.describe();
+    }
+}
+
+// Beside the game, a damaged datafile is the game's own: an error, not passed over for the
+// intact one in the data folder.
+TEST(GameStartUp, ADamagedDatafileBesideTheGameIsAnError)
+{
+    const GameCopy game;
+    const std::string damaged = wildPropertySize(intactDatafile());
+    writeFile(game.bin / "base.dat", damaged);
+    writeFile(game.dataFolder / "base.dat", intactDatafile());
+    const std::string workDir = makeScratchDir();
+
+    const ChildRun run = runChild({game.bin / "outbreak"}, workDir, 60);
+
+    ASSERT_EQ(0, run.signal) << run.describe();
+    EXPECT_TRUE(run.exited && run.exitStatus == 1) << run.describe();
+    ASSERT_EQ(1u, run.messages.size()) << run.describe();
+    EXPECT_EQ("Couldn't open base.dat#Enemy/RedAlien\n" + game.bin.string() + "/base.dat "
+            + datafileFault(damaged) + "\nLooked for base.dat in:\n  " + workDir
+            + ": no base.dat\n",
+        run.messages[0]);
+}
 
 } // namespace
