@@ -45,6 +45,7 @@ constexpr off_t largestDatafile = 64 << 20;
 // never end.
 std::string readDatafile(const std::string& file, std::string& bytes)
 {
+    const char* const tooLarge = "is larger than 64 MB, far too large for the game's datafile";
     const int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return std::string("cannot be read: ") + strerror(errno);
@@ -55,7 +56,7 @@ std::string readDatafile(const std::string& file, std::string& bytes)
     else if (!S_ISREG(status.st_mode))
         fault = "is not a file";
     else if (status.st_size > largestDatafile)
-        fault = "is larger than 64 MB, far too large for the game's datafile";
+        fault = tooLarge;
     bytes.clear();
     char buffer[65536];
     ssize_t got = 0;
@@ -63,7 +64,7 @@ std::string readDatafile(const std::string& file, std::string& bytes)
         if (got < 0 && errno != EINTR)
             fault = std::string("cannot be read: ") + strerror(errno);
         else if (got > 0 && bytes.size() + size_t(got) > size_t(largestDatafile))
-            fault = "is larger than 64 MB, far too large for the game's datafile";
+            fault = tooLarge; // it grew as it was read
         else if (got > 0)
             bytes.append(buffer, size_t(got));
     }

@@ -10,9 +10,9 @@
 #include <filesystem>
 #include <fstream>
 #include <ostream>
+#include <spawn.h>
 #include <sstream>
 #include <stdexcept>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -171,57 +171,44 @@ ChildProcess::ChildProcess(
     const char* path = getenv("PATH");
     environment.set("PATH", bin + ":" + (path ? path : "/usr/bin:/bin"));
 
+    // The child is tied to this program: it leads a process group of its own, which kill() ends
+    // with whatever the child started, and setpriv has it killed when the thread that started it
+    // ends, so that no game outlives a test program that crashed or was killed.
+    std::vector<std::string> command {"/usr/bin/setpriv", "--pdeathsig", "KILL", "--"};
+    command.insert(command.end(), argv.begin(), argv.end());
     std::vector<char*> args, envp;
-    for (const std::string& a : argv)
+    for (const std::string& a : command)
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     for (const std::string& e : environment.entries())
         envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
 
-    const std::string output = scratch_ + "/output.log";
-    const char* const dir = workDir.c_str();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
+    posix_spawn_file_actions_addopen(
+        &actions, 1, (scratch_ + "/output.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
 
-    // The child is tied to this program: it leads a process group of its own, which kill() ends
-    // with whatever the child started, and it is killed when the thread that started it ends,
-    // so that no game outlives a test program that crashed or was killed. Between fork and exec
-    // the child makes only async-signal-safe calls, as this program may run threads (Allegro's).
-    // An exec that fails sends its errno through a pipe that a successful one closes.
-    int report[2];
-    if (pipe2(report, O_CLOEXEC) != 0)
-        return;
-    const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setpgid(0, 0);
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent)
-            _exit(127);
-        // The signal handlers and masks of this process (Allegro's, in the OpenGL tests) are
-        // not the child's business.
-        struct sigaction byDefault {};
-        byDefault.sa_handler = SIG_DFL;
-        for (int s = 1; s < NSIG; ++s)
-            sigaction(s, &byDefault, nullptr);
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (chdir(dir) == 0 && out >= 0 && dup2(out, 1) == 1 && dup2(out, 2) == 2)
-            execve(args[0], args.data(), envp.data());
-        const int error = errno;
-        (void)!write(report[1], &error, sizeof error);
-        _exit(127);
-    }
-    close(report[1]);
-    int error = 0;
-    const bool failed = pid < 0
-        || TEMP_FAILURE_RETRY(read(report[0], &error, sizeof error)) == ssize_t(sizeof error);
-    close(report[0]);
-    if (failed && pid > 0)
-        waitpid(pid, nullptr, 0);
-    else if (!failed)
+    // The signal handlers and masks of this process (Allegro's, in the OpenGL tests) are not the
+    // child's business.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(
+        &attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+
+    pid_t pid = -1;
+    if (posix_spawn(&pid, args[0], &actions, &attributes, args.data(), envp.data()) == 0)
         pid_ = pid;
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
 }
 
 ChildProcess::~ChildProcess()
