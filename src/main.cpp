@@ -19,8 +19,11 @@ END_OF_FUNCTION(increment_speed_counter)
 
 namespace {
 
-void requestClose() { requestStop(); }
-END_OF_FUNCTION(requestClose)
+// Closed standard streams, signals, a lost display and message boxes are the game's own business
+// before any code of its libraries runs: from the first moment that code of its own can run.
+void guardFromTheStart(int, char**, char**) { guardProcess(); }
+[[gnu::used, gnu::section(".preinit_array")]] void (*const guardFirst)(int, char**, char**)
+    = guardFromTheStart;
 
 // The frame loop's view of Allegro, AllegroGL and the timer.
 struct AllegroShell {
@@ -53,19 +56,12 @@ void initSystem()
     // frame cost the idle game more than half a core. Up to 64 MB of it are kept instead.
     mallopt(M_TRIM_THRESHOLD, 64 << 20);
 
-    // Signals, a lost display and message boxes are the game's own business from here on.
-    guardProcess();
-
     // The sprites are read from base.dat: work in the folder that holds it.
     enterDataFolder();
 
     LOCK_VARIABLE(speed_counter);
     LOCK_FUNCTION(increment_speed_counter);
     startAllegroAndOpenGL(increment_speed_counter);
-
-    // The window's close button ends the game as Escape does, and as a request to stop does.
-    LOCK_FUNCTION(requestClose);
-    set_close_button_callback(requestClose);
 }
 
 int main()
@@ -78,6 +74,7 @@ int main()
     // Main game loop: until a ball sinks past the floor, Escape, the close button or a request
     // to stop.
     AllegroShell shell;
+    startPlaying();
     runFrames(world, shell);
 
     // De-Initialization: the world goes with main's locals.

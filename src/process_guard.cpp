@@ -2,11 +2,14 @@
 
 #include <X11/Xlib.h>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -20,9 +23,11 @@ const int quitSignal = SIGQUIT;
 const int faultSignals[] = {SIGILL, SIGABRT, SIGFPE, SIGSEGV, SIGBUS};
 
 std::atomic<bool> stopped(false);
+// Until the frame loop begins, a request to stop ends the game at once: it holds nothing to save,
+// and start-up can wait a long time on its window (one that the window manager maps hidden).
+std::atomic<bool> startingUp(false);
 // The exit status for a request to stop while a message box is up; -1 while none is.
 std::atomic<int> statusIfStoppedInBox(-1);
-pid_t gameProcess = 0;
 sigset_t ignoredAtStart;
 // The connection to the X server, once Allegro has made it, and the display's name.
 int displaySocket = -1;
@@ -47,13 +52,7 @@ bool displayGone()
     return poll(&socket, 1, 0) > 0 && (socket.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
-void onStopSignal(int)
-{
-    const int status = statusIfStoppedInBox;
-    if (status >= 0)
-        _exit(status); // the box goes with the game: its process is tied to ours
-    stopped = true;
-}
+void onStopSignal(int) { requestStop(); }
 
 // Where a signal was ignored when the game started (nohup, a script's background job), it stays
 // ignored.
@@ -95,19 +94,48 @@ int onDisplayGone(Display* display)
     sayDisplayGone();
 }
 
-// In a child of the game (Allegro's message box runs xmessage): it ends when the game does.
-void tieChildToGame()
+// A program started with standard input, output or error closed would give that number to the next
+// file or socket it opens: its X connection could become a message box's standard error, or take
+// the text meant for standard output.
+void openClosedStandardStreams()
 {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
+            continue;
+        const int opened = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) {
+            dup2(opened, fd);
+            close(opened);
+        }
+    }
+}
+
+// In the message box's process, before it runs the box's program: every signal back to its
+// default action and none held (an ignored signal would stay ignored through exec, and the tie
+// to the game would do nothing), and tied to the game, so that the box goes when the game does.
+[[noreturn]] void startBox(char* const argv[], char* const environment[], pid_t game)
+{
+    struct sigaction byDefault = {};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    for (int signal = 1; signal < NSIG; ++signal)
+        sigaction(signal, &byDefault, nullptr); // fails harmlessly for SIGKILL, SIGSTOP and libc's own
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
     prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (getppid() != gameProcess)
-        raise(SIGTERM); // the game ended before the tie was made
+    if (getppid() != game)
+        _exit(0); // the game ended before the tie was made
+    execvpe(argv[0], argv, environment);
+    _exit(127);
 }
 
 } // namespace
 
 void guardProcess()
 {
-    gameProcess = getpid();
+    openClosedStandardStreams();
+    startingUp = true;
     sigemptyset(&ignoredAtStart);
     auto noteIfIgnored = [](int signal) {
         struct sigaction old = {};
@@ -124,8 +152,9 @@ void guardProcess()
     // error it is rather than be killed by SIGPIPE.
     signal(SIGPIPE, SIG_IGN);
     XSetIOErrorHandler(onDisplayGone);
-    pthread_atfork(nullptr, nullptr, tieChildToGame);
 }
+
+void startPlaying() { startingUp = false; }
 
 int startWithSignalsHeld(int (*start)())
 {
@@ -153,13 +182,29 @@ void watchDisplay(int socket, const char* name)
 
 bool stopRequested() { return stopped; }
 
-void requestStop() { stopped = true; }
+void requestStop()
+{
+    const int status = statusIfStoppedInBox;
+    if (status >= 0)
+        _exit(status); // the box goes with the game: its process is tied to ours
+    if (startingUp)
+        _exit(0);
+    stopped = true;
+}
 
-MessageBoxWait::MessageBoxWait(int statusIfStopped)
+int runMessageBox(char* const argv[], char* const environment[], int statusIfStopped)
 {
     statusIfStoppedInBox = statusIfStopped;
     if (stopped)
         _exit(statusIfStopped); // asked to stop already: no box
+    const pid_t game = getpid();
+    const pid_t box = fork();
+    if (box == 0)
+        startBox(argv, environment, game);
+    int status = -1;
+    if (box > 0)
+        while (waitpid(box, &status, 0) < 0 && errno == EINTR) {
+        }
+    statusIfStoppedInBox = -1;
+    return box > 0 ? status : -1;
 }
-
-MessageBoxWait::~MessageBoxWait() { statusIfStoppedInBox = -1; }
