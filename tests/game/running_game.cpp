@@ -129,15 +129,17 @@ int RunningGame::messageBoxesUp() const
     return up;
 }
 
-static Window findViewable(Display* display, Window w, const char* name)
+// The game's window by its name: viewable, or (hidden) a 640x480 one that is not.
+static Window findViewable(Display* display, Window w, const char* name, bool hidden = false)
 {
     char* title = nullptr;
     if (XFetchName(display, w, &title) && title) {
         const bool match = std::strcmp(title, name) == 0;
         XFree(title);
-        XWindowAttributes attributes;
-        if (match && XGetWindowAttributes(display, w, &attributes)
-            && attributes.map_state == IsViewable)
+        XWindowAttributes a;
+        if (match && XGetWindowAttributes(display, w, &a)
+            && (hidden ? a.map_state != IsViewable && a.width == 640 && a.height == 480
+                       : a.map_state == IsViewable))
             return w;
     }
     Window root, parent, *children = nullptr;
@@ -145,26 +147,28 @@ static Window findViewable(Display* display, Window w, const char* name)
     Window found = 0;
     if (XQueryTree(display, w, &root, &parent, &children, &count)) {
         for (unsigned i = 0; i < count && !found; ++i)
-            found = findViewable(display, children[i], name);
+            found = findViewable(display, children[i], name, hidden);
         if (children)
             XFree(children);
     }
     return found;
 }
 
-bool RunningGame::waitForWindow(double seconds)
+bool RunningGame::waitForWindow(double seconds, Mapped mapped)
 {
     const bool shown = waitUntil(
         seconds,
         [&] {
-            window_ = findViewable(display_, DefaultRootWindow(display_), "Outbreak");
+            window_ = findViewable(
+                display_, DefaultRootWindow(display_), "Outbreak", mapped == Mapped::hidden);
             return window_ || !running();
         },
-        20);
+        mapped == Mapped::justNow ? 1 : 20);
     if (!shown || !window_)
         return false;
     // The game selects its input events just after the window shows; give it time.
-    sleepMs(300);
+    if (mapped == Mapped::settled)
+        sleepMs(300);
     return true;
 }
 

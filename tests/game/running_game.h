@@ -43,8 +43,11 @@ public:
     RunningGame(const RunningGame&) = delete;
     RunningGame& operator=(const RunningGame&) = delete;
 
-    // Waits for the game's window to be mapped; false if it never comes.
-    bool waitForWindow(double seconds);
+    // Waits for the game's window to be mapped; false if it never comes. Settled: viewable, and
+    // the game has had 300 ms to take its input; justNow: as soon as it is viewable; hidden:
+    // made, but kept from view by the window manager.
+    enum class Mapped { settled, justNow, hidden };
+    bool waitForWindow(double seconds, Mapped mapped = Mapped::settled);
     // The game's first frame, for a game started with pauseAtFirstFrame: waits for the game to
     // stop after showing it, takes the screenshot and lets the game go on. An empty image if the
     // game does not stop in time. Input wants 300 ms more, as after waitForWindow.

@@ -1,10 +1,14 @@
 // The game's window, its frame loop and its ways out, on the real program.
 #include "running_game.h"
 
+#include "datafile_check.h"
+
 #include <X11/keysym.h>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <memory>
 #include <sys/resource.h>
 
 TEST(GameWindow, OpensAt640x480AndShowsTheClearedFrameWithThePointer)
@@ -58,16 +62,28 @@ TEST(GameWindow, TheCloseButtonEndsTheGameWithStatus0)
 
 namespace {
 
-// An X server of the test's own, which it can take away under a running game.
+// An X server of the test's own, which it can take away under a running game; with a window
+// manager (openbox) whose rule for the game's window class is given, such as "<iconic>yes</iconic>".
 class PrivateDisplay {
 public:
-    PrivateDisplay()
+    explicit PrivateDisplay(const std::string& windowRule = "")
         : dir_(makeScratchDir()),
           server_({"/bin/sh", "-c",
                       "exec Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset "
                       "3>display"},
               dir_)
     {
+        if (windowRule.empty())
+            return;
+        std::string config = readFile("/etc/xdg/openbox/rc.xml");
+        const size_t rules = config.find("<applications>") + std::string("<applications>").size();
+        config.insert(rules, "<application class=\"Outbreak\">" + windowRule + "</application>");
+        writeFile(dir_ + "/rc.xml", config);
+        windowManager_ = std::make_unique<ChildProcess>(
+            std::vector<std::string> {"openbox", "--config-file", dir_ + "/rc.xml"}, dir_,
+            onIt());
+        // It manages new windows once it answers as the window manager.
+        waitUntil(5 * slowness, [&] { return run({"wmctrl", "-m"}) == 0; }, 50);
     }
     // ":N", once the server is ready.
     std::string name()
@@ -79,6 +95,13 @@ public:
         });
         return ":" + number.substr(0, number.find('\n'));
     }
+    // Runs a command on this display; its exit status.
+    int run(const std::vector<std::string>& command)
+    {
+        ChildProcess child(command, dir_, onIt());
+        child.waitForExit(5 * slowness);
+        return child.status();
+    }
     void end(int signal)
     {
         server_.signal(signal);
@@ -86,24 +109,61 @@ public:
     }
 
 private:
+    ChildEnvironment onIt()
+    {
+        ChildEnvironment environment;
+        environment.set("DISPLAY", name());
+        return environment;
+    }
+
     std::string dir_;
     ChildProcess server_;
+    std::unique_ptr<ChildProcess> windowManager_;
 };
+
+// The build's datafile, its red alien no BMP image: the game says "Error reading" and plays on.
+GameOptions withUnreadableSprite()
+{
+    std::string bytes = readFile(buildDir() + "/base.dat");
+    const auto image = datafileObject(bytes, "Enemy/RedAlien");
+    if (!image)
+        throw std::runtime_error("the build's base.dat has no red alien");
+    bytes.replace(size_t(image->data() - bytes.data()), 2, "XX");
+    GameOptions options;
+    options.workDir = makeScratchDir();
+    writeFile(options.workDir + "/base.dat", bytes);
+    return options;
+}
 
 // Moments in a game's life at which something happens to it.
 enum Moment {
-    StartingUp,      // as soon as it has handlers of its own, as Allegro starts
-    SettingUpOpenGL, // stopped as the OpenGL driver starts to set up the window
-    WindowOpening,   // its window has just been mapped
-    MessageBoxUp,    // "Unable to install mouse." is on screen, unanswered
-    InPlay,          // a second into the game
+    StartingUp,        // as soon as it has handlers of its own, before its window exists
+    InsideAllegroInit, // stopped inside Allegro's start-up, once Allegro has its own handlers
+    SettingUpOpenGL,   // stopped as the OpenGL driver starts to set up the window
+    WindowMapped,      // the moment its window is viewable
+    WindowOpening,     // its window has just been mapped
+    MessageBoxUp,      // "Unable to install mouse." is on screen, unanswered
+    SpriteBoxUp,       // "Error reading" a sprite is on screen, over the window, unanswered
+    FailureBoxUp,      // "Couldn't open" (no datafile anywhere) is on screen, unanswered
+    Minimised,         // the window manager keeps its window minimised
+    OnAnotherDesktop,  // the window manager put its window on another desktop
+    InPlay,            // a second into the game
 };
 
 const char* momentName(Moment moment)
 {
-    static const char* const names[]
-        = {"starting up", "setting up OpenGL", "window opening", "message box up", "in play"};
+    static const char* const names[] = {"starting up", "inside Allegro's start-up",
+        "setting up OpenGL", "window mapped", "window opening", "message box up",
+        "sprite's box up", "failure's box up", "minimised", "on another desktop", "in play"};
     return names[moment];
+}
+
+// The window manager's rule that keeps the game's window from view at the moment, if any.
+std::string hidingRule(Moment moment)
+{
+    return moment == Minimised ? "<iconic>yes</iconic>"
+        : moment == OnAnotherDesktop ? "<desktop>2</desktop>"
+                                     : "";
 }
 
 // Waits for the moment in the game's life; false if it never comes.
@@ -113,12 +173,22 @@ bool reach(RunningGame& game, Moment moment)
     case StartingUp:
         return waitUntil(
             5 * slowness, [&] { return game.catches(SIGTERM); }, 1);
+    case InsideAllegroInit:
     case SettingUpOpenGL:
         return game.waitForPause(5 * slowness);
+    case WindowMapped:
+        return game.waitForWindow(5 * slowness, RunningGame::Mapped::justNow);
     case WindowOpening:
         return game.waitForWindow(5 * slowness);
     case MessageBoxUp:
+    case FailureBoxUp:
         return waitUntil(5 * slowness, [&] { return game.messageBoxesUp() > 0; });
+    case SpriteBoxUp:
+        return waitUntil(5 * slowness, [&] { return game.messageBoxesUp() > 0; })
+            && game.waitForWindow(5 * slowness);
+    case Minimised:
+    case OnAnotherDesktop:
+        return game.waitForWindow(5 * slowness, RunningGame::Mapped::hidden);
     case InPlay:
         if (!game.waitForWindow(5 * slowness))
             return false;
@@ -130,22 +200,34 @@ bool reach(RunningGame& game, Moment moment)
 
 GameOptions atMoment(Moment moment)
 {
-    GameOptions options = inBuildDir();
+    GameOptions options = moment == SpriteBoxUp ? withUnreadableSprite() : inBuildDir();
+    if (moment == InsideAllegroInit)
+        options.preloads.push_back(ALLEGRO_INIT_PAUSE_LIBRARY);
     if (moment == SettingUpOpenGL)
         options.preloads.push_back(OPENGL_SETUP_PAUSE_LIBRARY);
-    if (moment == MessageBoxUp) {
+    if (moment == MessageBoxUp)
         options.preloads.push_back(NO_MOUSE_LIBRARY);
-        options.messageBoxesStayUp = true;
+    if (moment == FailureBoxUp) {
+        // A copy of the game with no datafile beside it or in a data folder.
+        const std::string bin = makeScratchDir();
+        std::filesystem::copy_file(options.binary, bin + "/outbreak");
+        options.binary = bin + "/outbreak";
+        options.workDir = makeScratchDir();
     }
+    options.messageBoxesStayUp
+        = moment == MessageBoxUp || moment == SpriteBoxUp || moment == FailureBoxUp;
     return options;
 }
 
 // Lets a game stopped at the moment go on.
 void goOn(RunningGame& game, Moment moment)
 {
-    if (moment == SettingUpOpenGL)
+    if (moment == InsideAllegroInit || moment == SettingUpOpenGL)
         game.resume();
 }
+
+// In the tables of signals: the window's close button, as the window manager sends it.
+const int closeButton = 0;
 
 } // namespace
 
@@ -194,8 +276,18 @@ TEST(GameWindow, EachSignalHasItsOutcomeAtEveryMoment)
         // A request to stop ends the game cleanly at any moment, and a box on screen goes with it.
         {SIGTERM, StartingUp, false, 0},
         {SIGINT, StartingUp, false, 0},
+        {SIGTERM, InsideAllegroInit, false, 0},
         {SIGTERM, SettingUpOpenGL, false, 0},
         {SIGHUP, MessageBoxUp, false, 0},
+        {closeButton, SpriteBoxUp, false, 0},
+        {closeButton, WindowMapped, false, 0},
+        // A window kept from view does not keep the game from hearing a stop or its close button.
+        {SIGTERM, Minimised, false, 0},
+        {closeButton, Minimised, false, 0},
+        {SIGTERM, OnAnotherDesktop, false, 0},
+        {closeButton, OnAnotherDesktop, false, 0},
+        // A stop during a box of a failure does not turn the failure into a success.
+        {SIGTERM, FailureBoxUp, false, 1},
         {SIGTERM, InPlay, false, 0},
         {SIGINT, InPlay, false, 0},
         {SIGHUP, InPlay, false, 0},
@@ -211,11 +303,20 @@ TEST(GameWindow, EachSignalHasItsOutcomeAtEveryMoment)
         GameOptions options = atMoment(c.moment);
         if (c.underNohup)
             options.launcher = {"/usr/bin/nohup"};
+        std::unique_ptr<PrivateDisplay> display;
+        if (!hidingRule(c.moment).empty()) {
+            display = std::make_unique<PrivateDisplay>(hidingRule(c.moment));
+            options.display = display->name();
+        }
         RunningGame game(options);
-        const std::string what = std::string(strsignal(c.signal)) + ", " + momentName(c.moment)
-            + (c.underNohup ? ", under nohup" : "");
+        const std::string what
+            = (c.signal == closeButton ? "the close button" : std::string(strsignal(c.signal)))
+            + ", " + momentName(c.moment) + (c.underNohup ? ", under nohup" : "");
         ASSERT_TRUE(reach(game, c.moment)) << what << game.output();
-        game.signal(c.signal);
+        if (c.signal == closeButton)
+            game.requestClose();
+        else
+            game.signal(c.signal);
         goOn(game, c.moment);
         if (c.outcome == keepsRunning) {
             sleepMs(1000);
@@ -227,6 +328,50 @@ TEST(GameWindow, EachSignalHasItsOutcomeAtEveryMoment)
         EXPECT_EQ(game.waitForExit(3 * slowness), c.outcome) << what << ": " << game.output();
         EXPECT_TRUE(waitUntil(1, [&] { return game.messageBoxesUp() == 0; }))
             << what << ": the message box stays on screen";
+    }
+}
+
+// Minimised as it is mapped, the window gets no exposure until it is shown: the game waits for
+// that, and the level starts once the player can see it.
+TEST(GameWindow, AWindowMappedMinimisedPlaysOnceShown)
+{
+    PrivateDisplay display(hidingRule(Minimised));
+    GameOptions options = inBuildDir();
+    options.display = display.name();
+    RunningGame game(options);
+    ASSERT_TRUE(game.waitForWindow(5 * slowness, RunningGame::Mapped::hidden)) << game.output();
+    sleepMs(500);
+    ASSERT_TRUE(game.running()) << game.output();
+    EXPECT_EQ(display.run({"wmctrl", "-i", "-a", std::to_string(game.window())}), 0);
+    ASSERT_TRUE(game.waitForWindow(5 * slowness)) << game.output();
+    EXPECT_TRUE(waitUntil(5 * slowness, [&] {
+        return litPixels(game.screenshot(), 0, 0, 640, 60) > 640 * 10;
+    })) << "no hard balls on screen";
+    game.holdKey(XK_Escape, 100);
+    EXPECT_EQ(game.waitForExit(3 * slowness), 0) << game.output();
+}
+
+// Where no box can be shown (no xmessage), a message goes to standard error, whole, and the game
+// plays on as after the box. Started with standard error closed, the game's standard error is
+// /dev/null: were it the game's X connection, the text would break it.
+TEST(GameWindow, WithoutAMessageBoxTheMessageGoesToStandardErrorEvenWhenThatIsClosed)
+{
+    for (const char* closed : {"", " 2>&-"}) {
+        GameOptions options = withUnreadableSprite();
+        options.launcher = {"/bin/sh", "-c", std::string("PATH=/nonexistent exec \"$0\"") + closed};
+        RunningGame game(options);
+        ASSERT_TRUE(game.waitForWindow(5 * slowness)) << closed << game.output();
+        sleepMs(500);
+        EXPECT_TRUE(game.running()) << closed << game.output();
+        EXPECT_EQ(game.messages(), "");
+        if (!*closed) {
+            EXPECT_NE(game.output().find(
+                          "Error reading base.dat#Enemy/RedAlien\nThe object is not a BMP image\n"),
+                std::string::npos)
+                << game.output();
+        }
+        game.holdKey(XK_Escape, 100);
+        EXPECT_EQ(game.waitForExit(3 * slowness), 0) << closed << game.output();
     }
 }
 

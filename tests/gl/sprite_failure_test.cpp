@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 // The sprites in the order level set-up loads them.
 const std::vector<std::string> gameSprites(std::begin(spritePaths), std::end(spritePaths));
 
-// The text of a message box as xmessage gets it: Allegro ends it with a line break if it has none.
+// The text of a message box as xmessage gets it: the game ends it with a line break if it has none.
 std::string shown(const std::string& text)
 {
     return !text.empty() && text.back() == '\n' ? text : text + "\n";
@@ -206,24 +206,25 @@ INSTANTIATE_TEST_SUITE_P(Damages, DamagedDatafile, testing::ValuesIn(damages),
 
 // ---------------------------------------------------------------- the game itself
 
-// A copy of the game in prefix/bin, where it looks for the data folder installed with it.
+// A copy of the game in prefix/bin, where it looks for the data folder installed with it; the prefix
+// is a folder of that name in a scratch folder.
 struct GameCopy {
-    fs::path prefix = makeScratchDir();
-    fs::path bin = prefix / "bin";
-    fs::path dataFolder = (bin / OUTBREAK_DATA_FROM_BINDIR).lexically_normal();
-    fs::path debianDataFolder = (bin / OUTBREAK_DATA_FROM_GAMESDIR).lexically_normal();
-    GameCopy()
+    explicit GameCopy(const std::string& name = "") : prefix(fs::path(makeScratchDir()) / name)
     {
         fs::create_directories(bin);
         fs::copy_file(OUTBREAK_BINARY, bin / "outbreak");
     }
+    fs::path prefix;
+    fs::path bin = prefix / "bin";
+    fs::path dataFolder = (bin / OUTBREAK_DATA_FROM_BINDIR).lexically_normal();
+    fs::path debianDataFolder = (bin / OUTBREAK_DATA_FROM_GAMESDIR).lexically_normal();
 };
 
 // The game has no usable datafile anywhere: a stray one in the working directory, none beside it,
-// none in its data folder.
+// none in its data folder. The folders' names reach the box as they are, in UTF-8.
 TEST(GameStartUp, WithoutAUsableDatafileTheGameSaysWhereItLookedAndWhyAndExits1)
 {
-    const GameCopy game;
+    const GameCopy game("Игры/ゲーム");
     const std::string workDir = makeScratchDir();
     writeFile(workDir + "/base.dat", "Not a datafile at all.\n");
 

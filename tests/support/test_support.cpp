@@ -156,7 +156,7 @@ ChildProcess::ChildProcess(
     const std::vector<std::string>& argv, const std::string& workDir, ChildEnvironment environment)
     : scratch_(makeScratchDir())
 {
-    // allegro_message runs "xmessage ... TEXT": the stand-in keeps the text, ended by a record
+    // The game's message box runs "xmessage ... TEXT": the stand-in keeps the text, ended by a record
     // separator, and answers as if OK had been pressed.
     const std::string bin = scratch_ + "/bin";
     // With XMESSAGE_STAYS_UP naming a file, it notes its process there and stays up instead,
