@@ -218,7 +218,8 @@ std::string fitToScreen(const std::string& text, size_t columns)
     return fitted;
 }
 
-// Letters across the message box's widest line: as many as the screen holds, at most.
+// Letters across the message box's widest line: xmessage makes its box at most three quarters of
+// the screen wide, and its font's letters are 7 pixels wide.
 size_t screenColumns()
 {
     int width = 1024;
@@ -226,7 +227,7 @@ size_t screenColumns()
     if (_xwin.display)
         width = DisplayWidth(_xwin.display, DefaultScreen(_xwin.display));
 #endif
-    return size_t(std::max(60, (width - 40) / 7));
+    return size_t(std::max(40, (width * 3 / 4 - 60) / 7));
 }
 
 // The strings as a list of C strings, ended by a null pointer, as exec takes them.
