@@ -105,6 +105,9 @@ std::string testSpritePath(const std::string& object);
 // It prints "loaded PATH TEXTURE [ALLEGRO_ERROR]" after each call and "at exit [ALLEGRO_ERROR]"
 // as the process ends, however it ends.
 extern const char* const loadSpritesFlag;
+// Among the loader child's paths: this flag and a file make it choose its data folder as the game
+// does, then rename that file over base.dat in the folder it chose.
+extern const char* const chooseThenReplaceFlag;
 int runLoaderChild(int count, char** paths);
 
 struct ChildRun {

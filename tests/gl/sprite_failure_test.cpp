@@ -117,6 +117,26 @@ TEST(SpriteLoading, AnObjectThatIsNotAnImageGivesErrorReadingAndTextureZero)
         run.messages[0]);
 }
 
+// The folder choice reads base.dat once: a file put in its place afterwards changes nothing.
+TEST(SpriteLoading, ADatafileReplacedAfterTheFolderChoiceChangesNothing)
+{
+    const std::string dir = makeScratchDir();
+    writeFile(dir + "/base.dat", intactDatafile());
+    writeFile(dir + "/damaged", "Not a datafile at all.\n");
+    std::vector<std::string> paths {chooseThenReplaceFlag, dir + "/damaged"};
+    paths.insert(paths.end(), gameSprites.begin(), gameSprites.end());
+
+    const ChildRun run = runLoaderInChild(dir, paths);
+
+    EXPECT_EQ("Not a datafile at all.\n", readFile(dir + "/base.dat"));
+    EXPECT_TRUE(run.exited && run.exitStatus == 0) << run.describe();
+    EXPECT_TRUE(run.messages.empty()) << run.describe();
+    const auto loaded = run.loaded();
+    ASSERT_EQ(gameSprites.size(), loaded.size()) << run.describe();
+    for (const auto& load : loaded)
+        EXPECT_NE(0u, load.texture) << load.path;
+}
+
 // ---------------------------------------------------------------- damaged datafiles
 
 // Datafiles that crashed the loader, or loaded garbage, before the game checked them. The
