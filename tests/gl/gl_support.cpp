@@ -266,8 +266,7 @@ int runLoaderChild(int count, char** paths)
     for (int i = 0; i < count; ++i) {
         if (std::strcmp(paths[i], chooseThenReplaceFlag) == 0 && i + 1 < count) {
             enterDataFolder();
-            if (std::rename(paths[++i], "base.dat") != 0)
-                std::perror("rename");
+            std::rename(paths[++i], "base.dat");
             continue;
         }
         // Nothing has gone wrong yet, so allegro_error is usually empty; a marker in it shows
