@@ -79,16 +79,24 @@ std::string readDatafile(const std::string& file, std::string& bytes)
     return fault.empty() ? datafileFault(bytes) : fault;
 }
 
-// Empty when the datafile in folder holds every sprite of the game; otherwise why not.
-std::string gameDatafileFault(const std::filesystem::path& folder)
-{
+// A datafile as it was read: its bytes, or why they cannot be read.
+struct ReadDatafile {
     std::string bytes;
-    const std::string fault = readDatafile(folder / "base.dat", bytes);
-    if (!fault.empty())
-        return fault;
+    std::string unread; // readDatafile's fault; empty when read and well-formed
+};
+
+// The base.dat of the folder the game chose, read once at the choice: every "base.dat#..." sprite
+// comes from these bytes, whatever happens to the file afterwards (a copy over it, a rebuild).
+std::optional<ReadDatafile> chosenDatafile;
+
+// Empty when a well-formed datafile holds every sprite of the game; otherwise why not.
+std::string gameDatafileFault(const ReadDatafile& datafile)
+{
+    if (!datafile.unread.empty())
+        return datafile.unread;
     for (const char* path : spritePaths) {
         const char* object = std::strchr(path, '#') + 1;
-        if (!datafileObject(bytes, object))
+        if (!datafileObject(datafile.bytes, object))
             return std::string("is not the game's datafile: it has no object ") + object;
     }
     return "";
@@ -433,28 +441,41 @@ void enterDataFolder()
 
     // A datafile that is damaged or not the game's is passed over in the working directory, where
     // anything may lie. Beside the game or in its data folder it is the game's own, damaged, and
-    // loadBMP reports what is wrong with it.
+    // loadBMP reports what is wrong with it. Each base.dat is read once, and the chosen one's bytes
+    // are kept for the sprites.
     std::string lookedIn;
+    std::optional<ReadDatafile> inWorkingDirectory;
     for (const fs::path& folder : folders) {
         const fs::path file = folder / "base.dat";
         std::string finding = "no base.dat";
         if (fs::exists(file, error) || fs::is_symlink(file, error)) {
-            const std::string fault = gameDatafileFault(folder);
+            ReadDatafile datafile;
+            datafile.unread = readDatafile(file, datafile.bytes);
+            const std::string fault = gameDatafileFault(datafile);
             const bool own = std::find(gamesOwn.begin(), gamesOwn.end(), folder) != gamesOwn.end();
             if (fault.empty() || own) {
                 if (folder == folders[0] || chdir(folder.c_str()) == 0) {
                     if (!lookedIn.empty())
                         dataSearchNote = "Looked for base.dat in:\n" + lookedIn;
+                    chosenDatafile = std::move(datafile);
                     return;
                 }
                 finding = std::string("cannot be entered: ") + strerror(errno);
             } else {
                 finding = "base.dat " + fault;
             }
+            if (folder == folders[0])
+                inWorkingDirectory = std::move(datafile);
         }
         lookedIn += "  " + folder.string() + ": " + finding + "\n";
     }
     dataSearchNote = "Looked for base.dat in:\n" + lookedIn;
+    // The working directory stays, and the sprites' message says why its base.dat is no use.
+    if (!inWorkingDirectory) {
+        inWorkingDirectory.emplace();
+        inWorkingDirectory->unread = readDatafile("base.dat", inWorkingDirectory->bytes);
+    }
+    chosenDatafile = std::move(inWorkingDirectory);
 }
 
 void startAllegroAndOpenGL(void (*tick)())
@@ -526,14 +547,19 @@ void startAllegroAndOpenGL(void (*tick)())
 unsigned loadBMP(const char* path)
 {
     // The datafile is read whole and checked before Allegro sees a byte of it, and Allegro reads
-    // the sprite from the very bytes that were checked.
+    // the sprite from the very bytes that were checked. The chosen base.dat was read at the
+    // folder choice; any other datafile is read now.
     const char* hash = std::strchr(path, '#');
     const std::string file = hash ? std::string(path, hash) : path;
     const std::string object = hash ? hash + 1 : "";
-    std::string bytes;
-    std::string unopened = readDatafile(file, bytes);
+    const bool chosen = chosenDatafile && file == "base.dat";
+    ReadDatafile readNow;
+    if (!chosen)
+        readNow.unread = readDatafile(file, readNow.bytes);
+    const ReadDatafile& datafile = chosen ? *chosenDatafile : readNow;
+    std::string unopened = datafile.unread;
     const std::optional<std::string_view> image
-        = unopened.empty() ? datafileObject(bytes, object) : std::nullopt;
+        = unopened.empty() ? datafileObject(datafile.bytes, object) : std::nullopt;
     if (unopened.empty() && !image)
         unopened = "has no object " + object;
     if (!unopened.empty()) {

@@ -26,18 +26,21 @@ inline constexpr int infectionSprite = 7;
 void startAllegroAndOpenGL(void (*tick)());
 
 // Makes the folder that holds base.dat the working directory, so that the sprites' paths
-// ("base.dat#Enemy/RedAlien") reach it wherever the game was started from. It looks in the
-// working directory, then beside the game's executable, then in the data folder installed with
-// it, found from the executable's own place (../share/outbreak from bin/, or Debian's
-// ../share/games/outbreak from games/). A base.dat in the working directory that is damaged or
-// lacks a sprite of the game is passed over; in the game's own folders it is the game's own, and
-// loadBMP reports its damage. When no folder holds a usable one, the working directory stays and
-// loadBMP's "Couldn't open" message names every folder looked in and why it was passed over.
+// ("base.dat#Enemy/RedAlien") reach it wherever the game was started from, and keeps the bytes of
+// that base.dat as it read them: the sprites come from those bytes, even when the file is
+// replaced or rebuilt while the game starts. It looks in the working directory, then beside the
+// game's executable, then in the data folder installed with it, found from the executable's own
+// place (../share/outbreak from bin/, or Debian's ../share/games/outbreak from games/). A base.dat
+// in the working directory that is damaged or lacks a sprite of the game is passed over; in the
+// game's own folders it is the game's own, and loadBMP reports its damage. When no folder holds a
+// usable one, the working directory stays and loadBMP's "Couldn't open" message names every
+// folder looked in and why it was passed over.
 void enterDataFolder();
 
 // Loads the BMP image stored at a datafile object path ("base.dat#Enemy/RedAlien") into a masked,
-// mipmapped OpenGL texture and returns its name. The datafile and the image are checked before
-// Allegro reads them. A sprite that cannot be opened (no datafile, a damaged one, no such object)
+// mipmapped OpenGL texture and returns its name. After enterDataFolder, base.dat is the bytes it
+// kept; another datafile is read anew. The datafile and the image are checked before Allegro
+// reads them. A sprite that cannot be opened (no datafile, a damaged one, no such object)
 // ends the game with exit status 1 after a message that says why; one that is not a BMP image
 // the game reads safely, or is cut short, gives a message and 0.
 unsigned loadBMP(const char* path);

@@ -246,6 +246,7 @@ unsigned loadTestSprite(const std::string& object)
 // ---------------------------------------------------------------- child processes
 
 const char* const loadSpritesFlag = "--load-sprites";
+const char* const chooseThenReplaceFlag = "--choose-then-replace-base.dat-with";
 
 namespace {
 
@@ -263,6 +264,11 @@ int runLoaderChild(int count, char** paths)
     // Registered after Allegro's own exit handler, so it runs first, with allegro_error intact.
     std::atexit(printAllegroErrorAtExit);
     for (int i = 0; i < count; ++i) {
+        if (std::strcmp(paths[i], chooseThenReplaceFlag) == 0 && i + 1 < count) {
+            enterDataFolder();
+            std::rename(paths[++i], "base.dat");
+            continue;
+        }
         // Nothing has gone wrong yet, so allegro_error is usually empty; a marker in it shows
         // whether a message really passes on what it holds.
         uszprintf(allegro_error, ALLEGRO_ERROR_SIZE, "(no error before loading %s)", paths[i]);

@@ -103,8 +103,10 @@ std::string testSpritePath(const std::string& object);
 // Command line flag of gl_tests that makes it the loader child: it opens the game's context and
 // calls loadBMP on each following path in turn, with a marker in allegro_error before each call.
 // It prints "loaded PATH TEXTURE [ALLEGRO_ERROR]" after each call and "at exit [ALLEGRO_ERROR]"
-// as the process ends, however it ends.
+// as the process ends, however it ends. Among its paths, chooseThenReplaceFlag and a file make it
+// choose its data folder as the game does, then rename that file over base.dat there.
 extern const char* const loadSpritesFlag;
+extern const char* const chooseThenReplaceFlag;
 int runLoaderChild(int count, char** paths);
 
 struct ChildRun {

@@ -117,6 +117,20 @@ TEST(SpriteLoading, AnObjectThatIsNotAnImageGivesErrorReadingAndTextureZero)
         run.messages[0]);
 }
 
+// The folder choice reads base.dat once: a file put in its place afterwards changes nothing.
+TEST(SpriteLoading, ADatafileReplacedAfterTheFolderChoiceChangesNothing)
+{
+    const std::string dir = makeScratchDir();
+    writeFile(dir + "/base.dat", intactDatafile());
+    writeFile(dir + "/damaged", "Not a datafile at all.\n");
+    std::vector<std::string> paths {chooseThenReplaceFlag, dir + "/damaged"};
+    paths.insert(paths.end(), gameSprites.begin(), gameSprites.end());
+    const ChildRun run = runLoaderInChild(dir, paths);
+    EXPECT_FALSE(fs::exists(dir + "/damaged")) << "not put in place of base.dat";
+    EXPECT_TRUE(run.exited && run.exitStatus == 0 && run.messages.empty()) << run.describe();
+    EXPECT_EQ(gameSprites.size(), run.loaded().size()) << run.describe();
+}
+
 // ---------------------------------------------------------------- damaged datafiles
 
 // Datafiles that crashed the loader, or loaded garbage, before the game checked them. The

@@ -86,6 +86,31 @@ size_t contents(const std::string& file, const std::string& name)
     return header(file, name) + 12;
 }
 
+std::string n(size_t value) { return std::to_string(value); }
+
+// The bytes left in the nested datafile named holder from byte at on.
+size_t leftIn(const std::string& file, const std::string& holder, size_t at)
+{
+    const size_t list = contents(file, holder);
+    return list + big32(file, list - 8) - at;
+}
+
+// The datafile with the object named name claiming one byte more than is left for it in the
+// nested datafile holder, and the check's verdict on it.
+std::string objectOneByteTooLarge(const std::string& file, const char* name, const char* holder)
+{
+    const size_t at = header(file, name);
+    const uint32_t size = uint32_t(leftIn(file, holder, at + 12) + 1);
+    return withBig32(withBig32(file, at + 4, size), at + 8, size);
+}
+std::string objectTooLargeVerdict(const std::string& file, const char* name, const char* holder)
+{
+    const size_t at = header(file, name), left = leftIn(file, holder, at + 12);
+    return "base.dat is damaged: the object at byte " + n(at) + " claims " + n(left + 1)
+        + " bytes, more than the " + n(left) + " left in the nested datafile at byte "
+        + n(contents(file, holder));
+}
+
 // The datafile with the sprite Enemy/RedAlien holding other bytes; the sizes of the sprite and of
 // the nested datafile Enemy follow.
 std::string withRedAlien(const std::string& file, const std::string& image)
@@ -111,8 +136,6 @@ std::string nestedDatafiles(int levels)
             + bigBytes(uint32_t(list.size())) + list;
     return "slh.ALL." + list;
 }
-
-std::string n(size_t value) { return std::to_string(value); }
 
 } // namespace
 
@@ -168,17 +191,42 @@ const DatafileDamage datafileDamages[] = {
     // The sprite claims a byte more than is left in the nested datafile Enemy, which the file
     // holds.
     {"WildSizeInANestedDatafile",
+        [](const std::string& file) { return objectOneByteTooLarge(file, "RedAlien", "Enemy"); },
+        [](const std::string& file) { return objectTooLargeVerdict(file, "RedAlien", "Enemy"); }},
+    // Enemy ends where the file ends; Effects does not, so the rest of the file would hold what
+    // its sprite claims.
+    {"WildSizeInANestedDatafileBeforeTheLast",
         [](const std::string& file) {
-            const size_t red = header(file, "RedAlien"), enemy = contents(file, "Enemy");
-            const uint32_t left = uint32_t(enemy + big32(file, enemy - 8) - (red + 12));
-            return withBig32(withBig32(file, red + 4, left + 1), red + 8, left + 1);
+            return objectOneByteTooLarge(file, "Infected_bmp", "Effects");
         },
         [](const std::string& file) {
-            const size_t red = header(file, "RedAlien"), enemy = contents(file, "Enemy");
-            const size_t left = enemy + big32(file, enemy - 8) - (red + 12);
-            return "base.dat is damaged: the object at byte " + n(red) + " claims " + n(left + 1)
+            return objectTooLargeVerdict(file, "Infected_bmp", "Effects");
+        }},
+    // One bit flipped in the second size: a check that trusted it would read a megabyte past the
+    // end of the file.
+    {"TwoSizesOfAnObject",
+        [](const std::string& file) {
+            const size_t at = header(file, "RedAlien") + 8;
+            return withBig32(file, at, big32(file, at) ^ 0x100000);
+        },
+        [](const std::string& file) {
+            const size_t at = header(file, "RedAlien");
+            const uint32_t size = big32(file, at + 8);
+            return "base.dat is damaged: the object at byte " + n(at) + " gives two sizes, "
+                + n(size) + " and " + n(size ^ 0x100000);
+        }},
+    // A name within the file, but a byte longer than what is left in the nested datafile.
+    {"WildSizeOfAPropertyInANestedDatafile",
+        [](const std::string& file) {
+            const size_t at = file.find("propNAME" + bigBytes(12) + "Infected_bmp");
+            return withBig32(file, at + 8, uint32_t(leftIn(file, "Effects", at + 12) + 1));
+        },
+        [](const std::string& file) {
+            const size_t at = file.find("propNAME" + bigBytes(12) + "Infected_bmp");
+            const size_t left = leftIn(file, "Effects", at + 12);
+            return "base.dat is damaged: the property at byte " + n(at) + " claims " + n(left + 1)
                 + " bytes, more than the " + n(left) + " left in the nested datafile at byte "
-                + n(enemy);
+                + n(contents(file, "Effects"));
         }},
     {"WildCount", [](const std::string& file) { return withBig32(file, 8, 0x7fffffff); },
         [](const std::string& file) {
@@ -187,6 +235,13 @@ const DatafileDamage datafileDamages[] = {
         }},
     {"CutInsideAnObjectsHeader",
         [](const std::string& file) { return file.substr(0, header(file, "Effects") + 6); },
+        [](const std::string& file) {
+            return "base.dat is damaged: it ends inside the header of the object at byte "
+                + n(header(file, "Effects"));
+        }},
+    // Three bytes of a word: one short.
+    {"CutThreeBytesIntoAnObjectsHeader",
+        [](const std::string& file) { return file.substr(0, header(file, "Effects") + 7); },
         [](const std::string& file) {
             return "base.dat is damaged: it ends inside the header of the object at byte "
                 + n(header(file, "Effects"));
@@ -306,6 +361,8 @@ const Layout layouts[] = {
     {"NoWidth", {.width = 0}, "The image is 0 by 64 pixels; the game reads 1 to 4096 each way"},
     {"WiderThan4096", {.width = 4097, .height = 1},
         "The image is 4097 by 1 pixels; the game reads 1 to 4096 each way"},
+    {"TallerThan4096", {.width = 1, .height = 4097},
+        "The image is 1 by 4097 pixels; the game reads 1 to 4096 each way"},
     {"PixelsInsideTheHeader", {.pixelsAt = 40},
         "The image's pixels start at byte 40, inside its header"},
     {"PaletteOf257", {.bits = 8, .colours = 257},

@@ -248,7 +248,8 @@ namespace {
 
 // The game's timer on a machine with hiccups: the level took 24 ticks to load, and a frame every
 // ten seconds runs 24 ticks late; otherwise every frame has time to spare, 80 looks at the counter
-// until the next tick. No button, no key; the player leaves after lastFrame frames.
+// until the next tick. Time passes whatever the counter, so that a loop that waits too long still
+// ends. No button, no key; the player leaves after lastFrame frames.
 struct HiccupShell {
     int counter = 24;
     int looks = 0;
@@ -267,7 +268,7 @@ struct HiccupShell {
     void startCounting() { counter = 0; }
     int pendingTicks()
     {
-        if (counter < 0 && ++looks % 80 == 0)
+        if (++looks % 80 == 0)
             ++counter;
         return counter;
     }
