@@ -220,25 +220,25 @@ INSTANTIATE_TEST_SUITE_P(Damages, DamagedDatafile, testing::ValuesIn(damages),
 
 // ---------------------------------------------------------------- the game itself
 
-// A copy of the game in prefix/bin, where it looks for the data folder installed with it; the prefix
-// is a folder of that name in a scratch folder.
+// A copy of the game in prefix/bin, where it looks for the data folder installed with it. The
+// prefix's folders are named in Cyrillic and Japanese, and their names reach the box as they are.
 struct GameCopy {
-    explicit GameCopy(const std::string& name = "") : prefix(fs::path(makeScratchDir()) / name)
+    fs::path prefix = fs::path(makeScratchDir()) / "Игры/ゲーム";
+    fs::path bin = prefix / "bin";
+    fs::path dataFolder = (bin / OUTBREAK_DATA_FROM_BINDIR).lexically_normal();
+    fs::path debianDataFolder = (bin / OUTBREAK_DATA_FROM_GAMESDIR).lexically_normal();
+    GameCopy()
     {
         fs::create_directories(bin);
         fs::copy_file(OUTBREAK_BINARY, bin / "outbreak");
     }
-    fs::path prefix;
-    fs::path bin = prefix / "bin";
-    fs::path dataFolder = (bin / OUTBREAK_DATA_FROM_BINDIR).lexically_normal();
-    fs::path debianDataFolder = (bin / OUTBREAK_DATA_FROM_GAMESDIR).lexically_normal();
 };
 
 // The game has no usable datafile anywhere: a stray one in the working directory, none beside it,
-// none in its data folder. The folders' names reach the box as they are, in UTF-8.
+// none in its data folder.
 TEST(GameStartUp, WithoutAUsableDatafileTheGameSaysWhereItLookedAndWhyAndExits1)
 {
-    const GameCopy game("Игры/ゲーム");
+    const GameCopy game;
     const std::string workDir = makeScratchDir();
     writeFile(workDir + "/base.dat", "Not a datafile at all.\n");
 
