@@ -118,8 +118,9 @@ void openClosedStandardStreams()
     struct sigaction byDefault = {};
     byDefault.sa_handler = SIG_DFL;
     sigemptyset(&byDefault.sa_mask);
+    // It fails, harmlessly, for SIGKILL, SIGSTOP and the C library's own.
     for (int signal = 1; signal < NSIG; ++signal)
-        sigaction(signal, &byDefault, nullptr); // fails harmlessly for SIGKILL, SIGSTOP and libc's own
+        sigaction(signal, &byDefault, nullptr);
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -203,8 +204,7 @@ int runMessageBox(char* const argv[], char* const environment[], int statusIfSto
         startBox(argv, environment, game);
     int status = -1;
     if (box > 0)
-        while (waitpid(box, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (waitpid(box, &status, 0) < 0 && errno == EINTR) {}
     statusIfStoppedInBox = -1;
     return box > 0 ? status : -1;
 }

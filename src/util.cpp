@@ -4,12 +4,12 @@
 #include "process_guard.h"
 
 #include <algorithm>
-#include <atomic>
 #include <alleggl.h>
 #include <allegro.h>
+#include <atomic>
 #include <cctype>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -166,11 +166,12 @@ bool localeIsUtf8()
         if ((name = getenv(variable)) && *name)
             break;
     std::string lower = name ? name : "";
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+        [](unsigned char c) { return char(std::tolower(c)); });
     return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
 }
 
-// Where a UTF-8 sequence that starts at or before i ends.
+// Where the letter (a UTF-8 sequence) that starts at byte i ends.
 size_t letterEnd(const std::string& text, size_t i)
 {
     ++i;
@@ -281,7 +282,8 @@ void tellPlayer(int statusIfStopped, std::string text)
             environment.push_back(*variable);
     if (!utf8)
         environment.push_back("LC_ALL=C.UTF-8");
-    const int status = runMessageBox(pointersTo(words).data(), pointersTo(environment).data(), statusIfStopped);
+    const int status
+        = runMessageBox(pointersTo(words).data(), pointersTo(environment).data(), statusIfStopped);
     const bool answered = status >= 0 && WIFEXITED(status)
         && (WEXITSTATUS(status) == 101 || WEXITSTATUS(status) == 0);
     if (!answered)
