@@ -515,8 +515,6 @@ void startAllegroAndOpenGL(void (*tick)())
 #ifdef ALLEGRO_WITH_XWINDOWS
     allegro_icon = const_cast<char**>(outbreakIcon);
     xwin_set_window_name("outbreak", "Outbreak");
-#endif
-#ifdef ALLEGRO_WITH_XWINDOWS
     WindowWatch watch(_xwin.display);
 #endif
     if (set_gfx_mode(GFX_OPENGL, 640, 480, 0, 0) != 0) {
