@@ -126,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string fault = datafileFault(file);
     bool any = false;
     for (const char* path : spritePaths) {
-        const auto bytes = datafileObject(file, std::strchr(path, '#') + 1);
+        const auto bytes = datafileObject(file, spriteObject(path));
         any |= bool(bytes);
         if (!bytes || !fault.empty())
             continue;
@@ -151,7 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     std::ofstream(datafile, std::ios::binary | std::ios::trunc) << file;
     for (const char* path : spritePaths)
-        if (datafileObject(file, std::strchr(path, '#') + 1))
+        if (datafileObject(file, spriteObject(path)))
             loadBMP((datafile + std::strchr(path, '#')).c_str());
     return 0;
 }

@@ -2,8 +2,10 @@
 #include "main.h"
 
 #include "GameWorld.h"
+#include "data_folder.h"
+#include "ending.h"
 #include "process_guard.h"
-#include "util.h"
+#include "start_up.h"
 
 #include <alleggl.h>
 #include <allegro.h>
@@ -78,6 +80,6 @@ int main()
     runFrames(world, shell);
 
     // De-Initialization: the world goes with main's locals.
-    return 0;
+    return playedToTheEnd();
 }
 END_OF_MAIN()

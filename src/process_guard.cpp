@@ -1,15 +1,14 @@
 #include "process_guard.h"
 
+#include "ending.h"
+
 #include <X11/Xlib.h>
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -22,12 +21,6 @@ const int quitSignal = SIGQUIT;
 // Crashes and failed assertions, which Allegro's start-up catches too (but SIGBUS).
 const int faultSignals[] = {SIGILL, SIGABRT, SIGFPE, SIGSEGV, SIGBUS};
 
-std::atomic<bool> stopped(false);
-// Until the frame loop begins, a request to stop ends the game at once: it holds nothing to save,
-// and start-up can wait a long time on its window (one that the window manager maps hidden).
-std::atomic<bool> startingUp(false);
-// The exit status for a request to stop while a message box is up; -1 while none is.
-std::atomic<int> statusIfStoppedInBox(-1);
 sigset_t ignoredAtStart;
 // The connection to the X server, once Allegro has made it, and the display's name.
 int displaySocket = -1;
@@ -40,7 +33,7 @@ char displayName[128] = "";
     strncat(line, " went away; the game ends.\n", sizeof line - strlen(line) - 1);
     const ssize_t ignored = write(STDERR_FILENO, line, strlen(line));
     (void)ignored;
-    _exit(1);
+    endNow(Ending::displayLost);
 }
 
 // Whether the X server has closed the game's connection.
@@ -72,7 +65,7 @@ void onFault(int signal)
 {
     if (displayGone())
         sayDisplayGone();
-    raise(signal); // the handler was reset to the default on entry
+    endByCrash(signal);
 }
 
 void takeSignals()
@@ -110,33 +103,11 @@ void openClosedStandardStreams()
     }
 }
 
-// In the message box's process, before it runs the box's program: every signal back to its
-// default action and none held (an ignored signal would stay ignored through exec, and the tie
-// to the game would do nothing), and tied to the game, so that the box goes when the game does.
-[[noreturn]] void startBox(char* const argv[], char* const environment[], pid_t game)
-{
-    struct sigaction byDefault = {};
-    byDefault.sa_handler = SIG_DFL;
-    sigemptyset(&byDefault.sa_mask);
-    // It fails, harmlessly, for SIGKILL, SIGSTOP and the C library's own.
-    for (int signal = 1; signal < NSIG; ++signal)
-        sigaction(signal, &byDefault, nullptr);
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (getppid() != game)
-        _exit(0); // the game ended before the tie was made
-    execvpe(argv[0], argv, environment);
-    _exit(127);
-}
-
 } // namespace
 
 void guardProcess()
 {
     openClosedStandardStreams();
-    startingUp = true;
     sigemptyset(&ignoredAtStart);
     auto noteIfIgnored = [](int signal) {
         struct sigaction old = {};
@@ -154,8 +125,6 @@ void guardProcess()
     signal(SIGPIPE, SIG_IGN);
     XSetIOErrorHandler(onDisplayGone);
 }
-
-void startPlaying() { startingUp = false; }
 
 int startWithSignalsHeld(int (*start)())
 {
@@ -179,32 +148,4 @@ void watchDisplay(int socket, const char* name)
     displaySocket = socket;
     displayName[0] = '\0';
     strncat(displayName, name ? name : "", sizeof displayName - 1);
-}
-
-bool stopRequested() { return stopped; }
-
-void requestStop()
-{
-    const int status = statusIfStoppedInBox;
-    if (status >= 0)
-        _exit(status); // the box goes with the game: its process is tied to ours
-    if (startingUp)
-        _exit(0);
-    stopped = true;
-}
-
-int runMessageBox(char* const argv[], char* const environment[], int statusIfStopped)
-{
-    statusIfStoppedInBox = statusIfStopped;
-    if (stopped)
-        _exit(statusIfStopped); // asked to stop already: no box
-    const pid_t game = getpid();
-    const pid_t box = fork();
-    if (box == 0)
-        startBox(argv, environment, game);
-    int status = -1;
-    if (box > 0)
-        while (waitpid(box, &status, 0) < 0 && errno == EINTR) {}
-    statusIfStoppedInBox = -1;
-    return box > 0 ? status : -1;
 }

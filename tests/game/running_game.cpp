@@ -413,7 +413,7 @@ SpriteEye::SpriteEye(const std::string& spriteDir)
     static_assert(spriteKinds == hardBallSprite + 1, "the kinds are the game's first sprites");
     for (int k = 0; k < spriteKinds; ++k) {
         // The build paints the sprite of object "base.dat#Enemy/RedAlien" as Enemy/RedAlien.
-        const std::string file = std::strchr(spritePaths[k], '#') + 1;
+        const std::string file = spriteObject(spritePaths[k]);
         const Image sprite = loadBmp(spriteDir + "/" + file);
         if (sprite.width != 64 || sprite.height != 64)
             throw std::runtime_error("sprite is not 64x64: " + file);

@@ -5,6 +5,8 @@
 
 #include <alleggl.h>
 
+#include "data_folder.h"
+#include "start_up.h"
 #include "util.h"
 
 #include <cstdio>
@@ -55,12 +57,8 @@ void restoreGameState()
     glLoadMatrixf(gameProjection);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    glEnable(GL_TEXTURE_2D);
-    glShadeModel(GL_FLAT);
-    glPolygonMode(GL_FRONT, GL_FILL);
-    glEnable(GL_CULL_FACE);
+    setDrawingState();
     glCullFace(GL_BACK);
-    glFrontFace(GL_CCW);
     glDisable(GL_ALPHA_TEST);
     glAlphaFunc(GL_ALWAYS, 0);
     glDisable(GL_DEPTH_TEST);

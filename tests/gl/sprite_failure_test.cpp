@@ -48,7 +48,7 @@ std::string repackedWithRedAlien(const std::string& image)
 {
     const std::string dir = makeScratchDir();
     for (const char* path : spritePaths) {
-        const std::string object = std::strchr(path, '#') + 1;
+        const std::string object = spriteObject(path);
         writeFile(dir + "/" + object, readFile("sprites/" + object));
     }
     writeFile(dir + "/Enemy/RedAlien", image);
@@ -201,7 +201,7 @@ TEST_P(DamagedDatafile, GetsItsMessageAndNeverCrashes)
         EXPECT_EQ(0, run.exitStatus) << run.describe();
         ASSERT_EQ(gameSprites.size(), loaded.size()) << run.describe();
         for (size_t i = 0; i < loaded.size(); ++i) {
-            const auto image = datafileObject(damaged, std::strchr(spritePaths[i], '#') + 1);
+            const auto image = datafileObject(damaged, spriteObject(spritePaths[i]));
             ASSERT_TRUE(image) << spritePaths[i];
             const std::string refused = bmpFault(*image);
             EXPECT_EQ(refused.empty(), loaded[i].texture != 0) << loaded[i].path;

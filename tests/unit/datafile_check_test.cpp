@@ -25,7 +25,7 @@ const std::string& intact()
     return bytes;
 }
 
-std::string objectOf(const char* spritePath) { return std::strchr(spritePath, '#') + 1; }
+std::string objectOf(const char* spritePath) { return spriteObject(spritePath); }
 
 // What the game makes of a datafile: the check's fault, or the first sprite that is missing or
 // whose image is refused; empty when every sprite would load.

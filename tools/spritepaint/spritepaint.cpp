@@ -655,7 +655,7 @@ struct Sprite {
 };
 
 // Where the game looks for a sprite inside base.dat, as a path below the sprite folder.
-std::string objectPath(int sprite) { return std::strchr(spritePaths[sprite], '#') + 1; }
+std::string objectPath(int sprite) { return spriteObject(spritePaths[sprite]); }
 
 // The sprites in the order of the game's list: the aliens, the hard ball, the overlay.
 std::vector<Sprite> paintAll()

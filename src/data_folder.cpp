@@ -1,0 +1,139 @@
+#include "data_folder.h"
+
+#include "datafile_check.h"
+#include "util.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// Set when the working directory's base.dat was passed over, or no folder holds a usable one:
+// lines that name the folders looked in and why each was passed over.
+std::string searchNote;
+
+// The largest base.dat the game reads: its own is some 100 KB.
+constexpr off_t largestDatafile = 64 << 20;
+
+// Reads the whole of a datafile into bytes. Empty when it can; otherwise why not, worded to follow
+// the file's name. Only a regular file is read: a pipe or a device by that name could block or
+// never end.
+std::string readDatafile(const std::string& file, std::string& bytes)
+{
+    const char* const tooLarge = "is larger than 64 MB, far too large for the game's datafile";
+    const int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::string("cannot be read: ") + strerror(errno);
+    struct stat status;
+    std::string fault;
+    if (fstat(fd, &status) != 0)
+        fault = std::string("cannot be read: ") + strerror(errno);
+    else if (!S_ISREG(status.st_mode))
+        fault = "is not a file";
+    else if (status.st_size > largestDatafile)
+        fault = tooLarge;
+    bytes.clear();
+    char buffer[65536];
+    ssize_t got = 0;
+    while (fault.empty() && (got = read(fd, buffer, sizeof buffer)) != 0) {
+        if (got < 0 && errno != EINTR)
+            fault = std::string("cannot be read: ") + strerror(errno);
+        else if (got > 0 && bytes.size() + size_t(got) > size_t(largestDatafile))
+            fault = tooLarge; // it grew as it was read
+        else if (got > 0)
+            bytes.append(buffer, size_t(got));
+    }
+    close(fd);
+    return fault.empty() ? datafileFault(bytes) : fault;
+}
+
+// The base.dat of the folder the game chose, read once at the choice: every "base.dat#..." sprite
+// comes from these bytes, whatever happens to the file afterwards (a copy over it, a rebuild).
+std::optional<DatafileBytes> chosenDatafile;
+
+// Empty when a well-formed datafile holds every sprite of the game; otherwise why not.
+std::string gameDatafileFault(const DatafileBytes& datafile)
+{
+    if (!datafile.unread.empty())
+        return datafile.unread;
+    for (const char* path : spritePaths) {
+        const char* object = spriteObject(path);
+        if (!datafileObject(datafile.bytes, object))
+            return std::string("is not the game's datafile: it has no object ") + object;
+    }
+    return "";
+}
+
+} // namespace
+
+void enterDataFolder()
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    std::vector<fs::path> folders {fs::current_path(error)};
+    std::vector<fs::path> gamesOwn;
+    const fs::path game = fs::read_symlink("/proc/self/exe", error);
+    if (!error)
+        gamesOwn = {game.parent_path(),
+            (game.parent_path() / OUTBREAK_DATA_FROM_BINDIR).lexically_normal(),
+            (game.parent_path() / OUTBREAK_DATA_FROM_GAMESDIR).lexically_normal()};
+    for (const fs::path& folder : gamesOwn)
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end())
+            folders.push_back(folder);
+
+    // A datafile that is damaged or not the game's is passed over in the working directory, where
+    // anything may lie. Beside the game or in its data folder it is the game's own, damaged, and
+    // loadBMP reports what is wrong with it. Each base.dat is read once, and the chosen one's bytes
+    // are kept for the sprites.
+    std::string lookedIn;
+    std::optional<DatafileBytes> inWorkingDirectory;
+    for (const fs::path& folder : folders) {
+        const fs::path file = folder / "base.dat";
+        std::string finding = "no base.dat";
+        if (fs::exists(file, error) || fs::is_symlink(file, error)) {
+            DatafileBytes datafile;
+            datafile.unread = readDatafile(file, datafile.bytes);
+            const std::string fault = gameDatafileFault(datafile);
+            const bool own = std::find(gamesOwn.begin(), gamesOwn.end(), folder) != gamesOwn.end();
+            if (fault.empty() || own) {
+                if (folder == folders[0] || chdir(folder.c_str()) == 0) {
+                    if (!lookedIn.empty())
+                        searchNote = "Looked for base.dat in:\n" + lookedIn;
+                    chosenDatafile = std::move(datafile);
+                    return;
+                }
+                finding = std::string("cannot be entered: ") + strerror(errno);
+            } else {
+                finding = "base.dat " + fault;
+            }
+            if (folder == folders[0])
+                inWorkingDirectory = std::move(datafile);
+        }
+        lookedIn += "  " + folder.string() + ": " + finding + "\n";
+    }
+    searchNote = "Looked for base.dat in:\n" + lookedIn;
+    // The working directory stays, and the sprites' message says why its base.dat is no use.
+    if (!inWorkingDirectory) {
+        inWorkingDirectory.emplace();
+        inWorkingDirectory->unread = readDatafile("base.dat", inWorkingDirectory->bytes);
+    }
+    chosenDatafile = std::move(inWorkingDirectory);
+}
+
+DatafileBytes datafileBytes(const std::string& file)
+{
+    if (chosenDatafile && file == "base.dat")
+        return *chosenDatafile;
+    DatafileBytes readNow;
+    readNow.unread = readDatafile(file, readNow.bytes);
+    return readNow;
+}
+
+const std::string& dataSearchNote() { return searchNote; }

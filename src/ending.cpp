@@ -1,0 +1,68 @@
+#include "ending.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+const int played = 0;
+const int failed = 1;
+
+std::atomic<bool> stopped(false);
+// Until the frame loop begins, a request to stop ends the game at once: it holds nothing to save,
+// and start-up can wait a long time on its window (one that the window manager maps hidden).
+std::atomic<bool> startingUp(true);
+// The exit status for a request to stop while a message box is up; -1 while none is.
+std::atomic<int> statusIfStoppedInBox(-1);
+
+} // namespace
+
+void endNow(Ending why)
+{
+    switch (why) {
+    case Ending::displayLost:
+        _exit(failed);
+    case Ending::noDisplay:
+    case Ending::failedStartUp:
+    case Ending::unopenedSprite:
+        break;
+    }
+    exit(failed);
+}
+
+int playedToTheEnd() { return played; }
+
+void requestStop()
+{
+    const int status = statusIfStoppedInBox;
+    if (status >= 0)
+        _exit(status); // the box goes with the game: its process is tied to ours
+    if (startingUp)
+        _exit(played);
+    stopped = true;
+}
+
+bool stopRequested() { return stopped; }
+
+void startPlaying() { startingUp = false; }
+
+BoxOnScreen::BoxOnScreen(BoxReport report)
+{
+    const int status = report == BoxReport::failure ? failed : played;
+    statusIfStoppedInBox = status;
+    if (stopped)
+        _exit(status); // asked to stop already: no box
+}
+
+BoxOnScreen::~BoxOnScreen() { statusIfStoppedInBox = -1; }
+
+void endByCrash(int signal)
+{
+    // The handler was reset to the default action on entry, and the signal is not held in it.
+    raise(signal);
+    _exit(128 + signal); // only if the signal could not end the process
+}
+
+void endBoxProcess(BoxProcessEnding why) { _exit(why == BoxProcessEnding::gameGone ? 0 : 127); }

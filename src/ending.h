@@ -1,0 +1,73 @@
+// How the game's process ends. Every way it can end is decided here; no other module calls exit or
+// _exit, they report what happened and this module ends the process as the table says.
+//
+//  Situation                                        Status       What the player sees
+//  ----------------------------------------------   -----------  --------------------------------
+//  Escape, a ball past the floor, the close button  0            the window closes: main returns
+//    or a request to stop, once the game plays                   and Allegro shuts down as usual
+//  A request to stop (SIGTERM, SIGINT, SIGHUP) or   0            the window closes at once
+//    the close button while the game starts up
+//  A request to stop or the close button while a    the box's:   the box and the window close at
+//    message box is up                              1 after a    once
+//                                                   failure's,
+//                                                   0 otherwise
+//  No X display                                     1            one line on standard error
+//  The X display goes away                          1            one line on standard error
+//  A start-up step fails (AllegroGL, the keyboard,  1            its message; then the window
+//    the graphics mode, the timer)                               closes as Allegro shuts down
+//  A sprite cannot be opened (no usable base.dat)   1            "Couldn't open" and why; then
+//                                                                the window closes as Allegro
+//                                                                shuts down
+//  A crash, a failed assertion, Ctrl+\ (SIGSEGV,    killed by    nothing more
+//    SIGABRT, SIGQUIT, ...)                         the signal
+//
+// A message box runs in a process of its own, which ends with the game. When the box's program
+// cannot be run, that process ends with 127 and the game writes the text to standard error.
+#pragma once
+
+// The ways the game ends before it plays, from anywhere. A lost display ends it at once, without
+// Allegro's shutdown, which could wait for ever on the replies that never come.
+enum class Ending {
+    noDisplay,     // Allegro found no X display: nothing of Allegro may be called any more
+    displayLost,   // the X server closed the game's connection
+    failedStartUp, // a start-up step failed, after its message
+    unopenedSprite // a sprite could not be opened, after its message
+};
+[[noreturn]] void endNow(Ending why);
+
+// The exit status of a game played to its end: Escape, a ball past the floor, the close button or
+// a request to stop once the game plays. main returns it.
+int playedToTheEnd();
+
+// A request to stop: a signal, or the window's close button. Safe to call from a signal handler
+// or from another thread (Allegro's, for the close button). While the game starts up it ends the
+// game at once with 0, and while a message box is up with the box's status; once the game plays,
+// it is noted for the frame loop, which ends the game as Escape does.
+void requestStop();
+// Whether a request to stop has come since the game began to play.
+bool stopRequested();
+// Start-up is over and the frame loop begins.
+void startPlaying();
+
+// What a message box on screen reports, which decides the status of a request to stop while it is
+// up: a failure that ends the game anyway keeps its status 1, a notice that the game plays on
+// from gives 0.
+enum class BoxReport { notice, failure };
+// A message box is on screen from the construction of this object to its destruction. A request
+// to stop that came before the box ends the game at once with the box's status, and no box shows.
+class BoxOnScreen {
+public:
+    explicit BoxOnScreen(BoxReport report);
+    ~BoxOnScreen();
+    BoxOnScreen(const BoxOnScreen&) = delete;
+    BoxOnScreen& operator=(const BoxOnScreen&) = delete;
+};
+
+// A crash, a failed assertion or SIGQUIT, in its signal handler: the process ends at once with
+// that signal, as its default action ends it.
+[[noreturn]] void endByCrash(int signal);
+
+// In a message box's own process, before it runs the box's program: the game has already gone,
+// or the program cannot be run.
+enum class BoxProcessEnding { gameGone, programMissing };
+[[noreturn]] void endBoxProcess(BoxProcessEnding why);
