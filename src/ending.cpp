@@ -2,7 +2,7 @@
 
 #include <atomic>
 #include <csignal>
-#include <cstdlib>
+#include <cstdio>
 #include <unistd.h>
 
 namespace {
@@ -16,20 +16,21 @@ std::atomic<bool> stopped(false);
 std::atomic<bool> startingUp(true);
 // The exit status for a request to stop while a message box is up; -1 while none is.
 std::atomic<int> statusIfStoppedInBox(-1);
+// A failure that ends the game has been met: a request to stop from now on keeps its status.
+std::atomic<bool> failing(false);
 
 } // namespace
 
 void endNow(Ending why)
 {
-    switch (why) {
-    case Ending::displayLost:
-        _exit(failed);
-    case Ending::noDisplay:
-    case Ending::failedStartUp:
-    case Ending::unopenedSprite:
-        break;
-    }
-    exit(failed);
+    // Each of them ends the game with 1, at once: Allegro's shutdown could wait for ever in the
+    // OpenGL driver or on a lock, with a black window left on screen. What the game wrote to its
+    // standard streams goes out first, but where the display went away, which may be told from
+    // inside a signal handler.
+    failing = true;
+    if (why != Ending::displayLost)
+        fflush(nullptr);
+    _exit(failed);
 }
 
 int playedToTheEnd() { return played; }
@@ -37,6 +38,8 @@ int playedToTheEnd() { return played; }
 void requestStop()
 {
     const int status = statusIfStoppedInBox;
+    if (failing)
+        _exit(failed);
     if (status >= 0)
         _exit(status); // the box goes with the game: its process is tied to ours
     if (startingUp)
@@ -51,6 +54,7 @@ void startPlaying() { startingUp = false; }
 BoxOnScreen::BoxOnScreen(BoxReport report)
 {
     const int status = report == BoxReport::failure ? failed : played;
+    failing = failing || report == BoxReport::failure;
     statusIfStoppedInBox = status;
     if (stopped)
         _exit(status); // asked to stop already: no box

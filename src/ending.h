@@ -14,10 +14,11 @@
 //  No X display                                     1            one line on standard error
 //  The X display goes away                          1            one line on standard error
 //  A start-up step fails (AllegroGL, the keyboard,  1            its message; then the window
-//    the graphics mode, the timer)                               closes as Allegro shuts down
+//    the graphics mode, the timer, too few files,                closes at once
+//    a thread or a connection that cannot be had)
 //  A sprite cannot be opened (no usable base.dat)   1            "Couldn't open" and why; then
-//                                                                the window closes as Allegro
-//                                                                shuts down
+//                                                                the window closes at once
+//  A request to stop once a failure is met          1            the box and the window close
 //  A crash, a failed assertion, Ctrl+\ (SIGSEGV,    killed by    nothing more
 //    SIGABRT, SIGQUIT, ...)                         the signal
 //
@@ -25,8 +26,8 @@
 // cannot be run, that process ends with 127 and the game writes the text to standard error.
 #pragma once
 
-// The ways the game ends before it plays, from anywhere. A lost display ends it at once, without
-// Allegro's shutdown, which could wait for ever on the replies that never come.
+// The ways the game fails, from anywhere: each ends the game at once with status 1, without
+// Allegro's shutdown, which could wait for ever in the OpenGL driver or on a lock.
 enum class Ending {
     noDisplay,     // Allegro found no X display: nothing of Allegro may be called any more
     displayLost,   // the X server closed the game's connection
@@ -50,8 +51,8 @@ bool stopRequested();
 void startPlaying();
 
 // What a message box on screen reports, which decides the status of a request to stop while it is
-// up: a failure that ends the game anyway keeps its status 1, a notice that the game plays on
-// from gives 0.
+// up and after it: a failure that ends the game anyway keeps its status 1, a notice that the game
+// plays on from gives 0.
 enum class BoxReport { notice, failure };
 // A message box is on screen from the construction of this object to its destruction. A request
 // to stop that came before the box ends the game at once with the box's status, and no box shows.

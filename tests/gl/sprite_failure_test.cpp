@@ -78,7 +78,8 @@ TEST(SpriteLoading, AMissingObjectEndsTheGameWithCouldntOpenAndWhy)
     EXPECT_NE(0u, loaded[0].texture);
     const std::string why
         = (fs::current_path() / "base.dat").string() + " has no object Enemy/NoSuchAlien";
-    EXPECT_EQ(why, run.allegroErrorAtExit());
+    // At once: no exit handler runs, Allegro's shutdown (which could hang) among them.
+    EXPECT_EQ("(not printed)", run.allegroErrorAtExit()) << run.describe();
     ASSERT_EQ(1u, run.messages.size()) << run.describe();
     EXPECT_EQ("Couldn't open base.dat#Enemy/NoSuchAlien\n" + why + "\n", run.messages[0]);
 }
