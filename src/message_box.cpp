@@ -1,22 +1,23 @@
 #include "message_box.h"
 
+#include <X11/Xlib.h>
 #include <algorithm>
-#include <allegro.h>
-#include <cctype>
 #include <cerrno>
+#include <clocale>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
+#include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
+#include <optional>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-#ifdef ALLEGRO_WITH_XWINDOWS
-#include <xalleg.h>
-#endif
 
 // Allegro's own message box on X11 turns every letter outside ASCII into '^' (a folder's name in
 // Cyrillic or Japanese), cuts the text at 4 KB, gives the box the game's signals and streams, and
@@ -25,18 +26,18 @@
 
 namespace {
 
-// The effective character set of the player's locale names UTF-8.
-bool localeIsUtf8()
-{
-    const char* name = nullptr;
-    for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"})
-        if ((name = getenv(variable)) && *name)
-            break;
-    std::string lower = name ? name : "";
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-        [](unsigned char c) { return char(std::tolower(c)); });
-    return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
-}
+// xmessage draws its text in the X server's fonts, chosen for its locale by this pattern, and
+// makes its text at most seven tenths of the screen wide, of which 21 pixels go to its scroll
+// bar, borders and margins (measured on screens 320 to 1920 pixels wide).
+const char* const boxFonts = "-*-*-*-R-*-*-*-120-*-*-*-*";
+const double boxShareOfScreen = 0.7;
+const int boxFrame = 21;
+// Without the fonts at hand, a letter is taken to be 7 pixels wide, and 17 where the C library
+// says that it takes two columns.
+const int narrowLetter = 7;
+const int wideLetter = 17;
+// Even on the smallest screen a line holds ten letters.
+const int narrowestLine = 10 * narrowLetter;
 
 // Where the letter (a UTF-8 sequence) that starts at byte i ends.
 size_t letterEnd(const std::string& text, size_t i)
@@ -47,34 +48,108 @@ size_t letterEnd(const std::string& text, size_t i)
     return i;
 }
 
-size_t letters(const std::string& text)
+// The number of bytes of the well-formed UTF-8 letter at the start of bytes, or 0 when it is not
+// one (a stray byte, an overlong form, a surrogate, beyond U+10FFFF, cut short).
+size_t utf8Letter(const unsigned char* bytes, size_t left)
 {
-    size_t count = 0;
-    for (size_t i = 0; i < text.size(); i = letterEnd(text, i))
-        ++count;
-    return count;
+    const unsigned char b = bytes[0];
+    if (b < 0x80)
+        return 1;
+    const size_t length = b >= 0xc2 && b <= 0xdf ? 2
+        : b >= 0xe0 && b <= 0xef                 ? 3
+        : b >= 0xf0 && b <= 0xf4                 ? 4
+                                                 : 0;
+    if (length == 0 || length > left)
+        return 0;
+    // The second byte's range excludes overlong forms, surrogates and what lies past U+10FFFF.
+    const unsigned char low = b == 0xe0 ? 0xa0 : b == 0xf0 ? 0x90 : 0x80;
+    const unsigned char high = b == 0xed ? 0x9f : b == 0xf4 ? 0x8f : 0xbf;
+    if (bytes[1] < low || bytes[1] > high)
+        return 0;
+    for (size_t i = 2; i < length; ++i)
+        if ((bytes[i] & 0xc0) != 0x80)
+            return 0;
+    return length;
 }
 
-// The first n letters of text, as bytes.
-size_t bytesOfLetters(const std::string& text, size_t n)
+// The locale the box reads its text in: the player's own ("") where the C library has it (all
+// of it: xmessage takes every category from the environment) and it is UTF-8; otherwise C.UTF-8,
+// which every Debian system has. None when the C library has no UTF-8 locale at all.
+std::optional<std::string> boxLocale()
 {
-    size_t i = 0;
-    for (; i < text.size() && n > 0; --n)
-        i = letterEnd(text, i);
-    return i;
+    for (const char* name : {"", "C.UTF-8"}) {
+        const locale_t locale = newlocale(LC_ALL_MASK, name, locale_t(0));
+        if (!locale)
+            continue;
+        const bool utf8 = std::strcmp(nl_langinfo_l(CODESET, locale), "UTF-8") == 0;
+        freelocale(locale);
+        if (utf8)
+            return name;
+    }
+    return std::nullopt;
 }
 
-// Letters across the message box's widest line: xmessage makes its box at most three quarters of
-// the screen wide, and its font's letters are 7 pixels wide.
-size_t screenColumns()
-{
-    int width = 1024;
-#ifdef ALLEGRO_WITH_XWINDOWS
-    if (_xwin.display)
-        width = DisplayWidth(_xwin.display, DefaultScreen(_xwin.display));
-#endif
-    return size_t(std::max(40, (width * 3 / 4 - 60) / 7));
-}
+// How wide a text is in the box, in pixels, and how wide the box's lines may be: measured with
+// the fonts xmessage takes, on a connection of its own to the display the box goes to.
+class BoxFonts {
+public:
+    explicit BoxFonts(const char* locale)
+    {
+        display_ = XOpenDisplay(nullptr);
+        if (!display_)
+            return;
+        const int screenWidth = DisplayWidth(display_, DefaultScreen(display_));
+        lineWidth_ = std::max(narrowestLine, int(screenWidth * boxShareOfScreen) - boxFrame);
+        // Xlib picks the fonts for the process's locale; the game otherwise keeps the C locale.
+        const std::string before = setlocale(LC_CTYPE, nullptr);
+        if (setlocale(LC_CTYPE, locale) && XSupportsLocale()) {
+            char** missing = nullptr;
+            int missingCount = 0;
+            char* fallback = nullptr;
+            fonts_ = XCreateFontSet(display_, boxFonts, &missing, &missingCount, &fallback);
+            if (missing)
+                XFreeStringList(missing);
+        }
+        setlocale(LC_CTYPE, before.c_str());
+    }
+    ~BoxFonts()
+    {
+        if (fonts_)
+            XFreeFontSet(display_, fonts_);
+        if (display_)
+            XCloseDisplay(display_);
+    }
+    BoxFonts(const BoxFonts&) = delete;
+    BoxFonts& operator=(const BoxFonts&) = delete;
+
+    int lineWidth() const { return lineWidth_; }
+    int widthOf(const std::string& text) const
+    {
+        if (fonts_)
+            return Xutf8TextEscapement(fonts_, text.data(), int(text.size()));
+        // The C library's idea of the letters' widths, in UTF-8 whatever the game's locale.
+        const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+        const locale_t before = utf8 ? uselocale(utf8) : locale_t(0);
+        int width = 0;
+        std::mbstate_t state {};
+        for (size_t i = 0; i < text.size(); i = letterEnd(text, i)) {
+            wchar_t letter = 0;
+            const size_t length = letterEnd(text, i) - i;
+            const bool decoded = std::mbrtowc(&letter, text.data() + i, length, &state) == length;
+            width += decoded && wcwidth(letter) == 2 ? wideLetter : narrowLetter;
+        }
+        if (utf8) {
+            uselocale(before);
+            freelocale(utf8);
+        }
+        return width;
+    }
+
+private:
+    Display* display_ = nullptr;
+    XFontSet fonts_ = nullptr;
+    int lineWidth_ = 1024 * boxShareOfScreen - boxFrame;
+};
 
 // The strings as a list of C strings, ended by a null pointer, as exec takes them.
 std::vector<char*> pointersTo(std::vector<std::string>& strings)
@@ -98,8 +173,10 @@ void writeWhole(int fd, const std::string& text)
 
 // In the message box's process, before it runs the box's program: every signal back to its
 // default action and none held (an ignored signal would stay ignored through exec, and the tie
-// to the game would do nothing), and tied to the game, so that the box goes when the game does.
-[[noreturn]] void startBox(char* const argv[], char* const environment[], pid_t game)
+// to the game would do nothing), tied to the game, so that the box goes when the game does, and
+// its complaints sent to the game.
+[[noreturn]] void startBox(
+    char* const argv[], char* const environment[], pid_t game, int complaints)
 {
     struct sigaction byDefault = {};
     byDefault.sa_handler = SIG_DFL;
@@ -110,49 +187,94 @@ void writeWhole(int fd, const std::string& text)
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    prctl(PR_SET_PDEATHSIG, SIGKILL); // a signal it cannot trap
     if (getppid() != game)
         endBoxProcess(BoxProcessEnding::gameGone); // the game ended before the tie was made
+    if (complaints >= 0)
+        dup2(complaints, STDERR_FILENO);
     execvpe(argv[0], argv, environment);
     endBoxProcess(BoxProcessEnding::programMissing);
 }
 
+// How a box went.
+struct BoxRun {
+    int status = -1;        // its wait status, or -1 if it could not be started
+    std::string complaints; // what its program wrote to standard error
+};
+
 // Runs the box's program (argv[0] found on PATH, with the environment given) in a process of its
-// own and waits for it to end: its wait status, or -1 if it could not be started.
-int runBox(BoxReport report, char* const argv[], char* const environment[])
+// own and waits for it to end.
+BoxRun runBox(BoxReport report, char* const argv[], char* const environment[])
 {
     const BoxOnScreen onScreen(report);
+    int complaints[2] = {-1, -1};
+    if (pipe2(complaints, O_CLOEXEC) != 0)
+        complaints[0] = complaints[1] = -1;
     const pid_t game = getpid();
     const pid_t box = fork();
     if (box == 0)
-        startBox(argv, environment, game);
-    int status = -1;
+        startBox(argv, environment, game, complaints[1]);
+    if (complaints[1] >= 0)
+        close(complaints[1]);
+    BoxRun run;
+    // The pipe ends when the box's program does.
+    char buffer[4096];
+    for (ssize_t got; box > 0 && complaints[0] >= 0
+         && ((got = read(complaints[0], buffer, sizeof buffer)) > 0
+             || (got < 0 && errno == EINTR));)
+        run.complaints.append(buffer, size_t(std::max<ssize_t>(got, 0)));
+    if (complaints[0] >= 0)
+        close(complaints[0]);
     if (box > 0)
-        while (waitpid(box, &status, 0) < 0 && errno == EINTR) {}
-    return box > 0 ? status : -1;
+        while (waitpid(box, &run.status, 0) < 0 && errno == EINTR) {}
+    return run;
 }
 
 } // namespace
+
+std::string asUtf8(const std::string& text)
+{
+    std::string letters;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = utf8Letter(bytes + i, text.size() - i);
+        letters.append(length ? text.substr(i, length) : "\uFFFD");
+        i += length ? length : 1;
+    }
+    return letters;
+}
 
 void tellPlayer(BoxReport report, std::string text)
 {
     if (text.empty() || text.back() != '\n')
         text += '\n';
-    std::string shown = fitToScreen(text, screenColumns());
+    // Its letters are read as UTF-8, whatever the locale the game was started in; where there is
+    // no such locale, the box shows what it can and standard error gets the whole text.
+    const std::optional<std::string> locale = boxLocale();
+    std::string shown = asUtf8(text);
+    if (!locale)
+        for (char& c : shown)
+            c = c & 0x80 ? '?' : c;
+    {
+        const BoxFonts fonts(locale ? locale->c_str() : "C");
+        shown = fitToScreen(
+            shown, fonts.lineWidth(), [&](const std::string& line) { return fonts.widthOf(line); });
+    }
     std::vector<std::string> words {"xmessage", "-buttons", "OK:101", "-default", "OK", "-center",
         "-xrm", "*international: true", shown};
-    // Its letters are read as UTF-8, whatever the locale the game was started in.
     std::vector<std::string> environment;
-    const bool utf8 = localeIsUtf8();
     for (char** variable = environ; *variable; ++variable)
-        if (utf8 || std::strncmp(*variable, "LC_ALL=", 7) != 0)
+        if (locale == "" || std::strncmp(*variable, "LC_ALL=", 7) != 0)
             environment.push_back(*variable);
-    if (!utf8)
-        environment.push_back("LC_ALL=C.UTF-8");
-    const int status = runBox(report, pointersTo(words).data(), pointersTo(environment).data());
-    const bool answered = status >= 0 && WIFEXITED(status)
-        && (WEXITSTATUS(status) == 101 || WEXITSTATUS(status) == 0);
-    if (!answered)
+    if (locale != "")
+        environment.push_back("LC_ALL=" + locale.value_or("C"));
+    const BoxRun box = runBox(report, pointersTo(words).data(), pointersTo(environment).data());
+    // A box that says anything on standard error (it found no fonts for some letters, or no
+    // locale) may not have shown them all: the player reads them there too.
+    writeWhole(STDERR_FILENO, box.complaints);
+    const bool answered = box.status >= 0 && WIFEXITED(box.status)
+        && (WEXITSTATUS(box.status) == 101 || WEXITSTATUS(box.status) == 0);
+    if (!answered || !box.complaints.empty() || !locale)
         writeWhole(STDERR_FILENO, text);
 }
 
@@ -170,29 +292,67 @@ void showMessage(BoxReport report, const char* format, ...)
     tellPlayer(report, text);
 }
 
-std::string fitToScreen(const std::string& text, size_t columns)
+std::string fitToScreen(
+    const std::string& text, int lineWidth, const std::function<int(const std::string&)>& widthOf)
 {
+    // The box's fonts give every letter its own width, whatever its neighbours.
+    struct Letter {
+        std::string bytes;
+        int width;
+    };
+    const auto lettersOf = [&](const std::string& line) {
+        std::vector<Letter> letters;
+        for (size_t i = 0; i < line.size(); i = letterEnd(line, i)) {
+            const std::string bytes = line.substr(i, letterEnd(line, i) - i);
+            letters.push_back({bytes, widthOf(bytes)});
+        }
+        return letters;
+    };
+    const auto widthOfAll = [](auto first, auto last) {
+        int width = 0;
+        for (; first != last; ++first)
+            width += first->width;
+        return width;
+    };
     std::string fitted;
     size_t start = 0;
     while (start < text.size()) {
         const size_t end = std::min(text.find('\n', start), text.size());
-        std::string line = text.substr(start, end - start);
+        std::vector<Letter> line = lettersOf(text.substr(start, end - start));
         start = end + 1;
-        if (letters(line) > 3 * columns) {
-            const size_t head = bytesOfLetters(line, columns);
-            const std::string rest = line.substr(head);
-            const size_t tail = bytesOfLetters(rest, letters(rest) - (2 * columns - 1));
-            line = line.substr(0, head) + "\u2026" + rest.substr(tail);
+        if (widthOfAll(line.begin(), line.end()) > 3 * lineWidth) {
+            // Too long for three lines: the start on one, then an ellipsis and the end on two.
+            const Letter ellipsis {"\u2026", widthOf("\u2026")};
+            auto head = line.begin();
+            for (int width = 0; head != line.end() && width + head->width <= lineWidth; ++head)
+                width += head->width;
+            auto tail = line.end();
+            for (int width = ellipsis.width;
+                 tail != head && width + tail[-1].width <= 2 * lineWidth; --tail)
+                width += tail[-1].width;
+            line.insert(line.erase(head, tail), ellipsis);
         }
-        while (letters(line) > columns) {
-            size_t cut = bytesOfLetters(line, columns);
-            const size_t breakAt = line.find_last_of("/ ", cut - 1);
-            if (breakAt != std::string::npos && breakAt + 1 > bytesOfLetters(line, columns * 2 / 3))
-                cut = breakAt + 1;
-            fitted += line.substr(0, cut) + "\n";
-            line = line.substr(cut);
+        // Wrapped after a '/' or a space where there is one in the last third, and in any case
+        // before the letter that would pass the edge; at least one letter a line.
+        auto from = line.begin();
+        while (widthOfAll(from, line.end()) > lineWidth) {
+            auto cut = from + 1;
+            for (int width = from->width; cut != line.end() && width + cut->width <= lineWidth;
+                 ++cut)
+                width += cut->width;
+            for (auto at = cut; at - from > 1; --at)
+                if ((at[-1].bytes == "/" || at[-1].bytes == " ")
+                    && widthOfAll(from, at) > lineWidth * 2 / 3) {
+                    cut = at;
+                    break;
+                }
+            for (; from != cut; ++from)
+                fitted += from->bytes;
+            fitted += "\n";
         }
-        fitted += line + "\n";
+        for (; from != line.end(); ++from)
+            fitted += from->bytes;
+        fitted += "\n";
     }
     return fitted;
 }

@@ -5,7 +5,7 @@
 
 #include "ending.h"
 
-#include <cstddef>
+#include <functional>
 #include <string>
 
 // Shows the text in a box and waits for its OK; a line break ends the text if it has none. What
@@ -16,7 +16,13 @@ void tellPlayer(BoxReport report, std::string text);
 // The same, with the text made as printf makes it.
 __attribute__((format(printf, 2, 3))) void showMessage(BoxReport report, const char* format, ...);
 
-// A text as the box shows it, columns letters wide: lines longer than that are wrapped, after a
-// '/' or a space where there is one near the end, and a line so long that it would fill the screen
-// (a deep folder) is shortened in its middle, so that the reason at its end stays in sight.
-std::string fitToScreen(const std::string& text, size_t columns);
+// Bytes that are not UTF-8 (a folder named in Latin-1, say) as U+FFFD, the replacement character;
+// the rest as it is.
+std::string asUtf8(const std::string& text);
+
+// A text in UTF-8 as the box shows it, its lines at most lineWidth wide as widthOf measures them:
+// longer lines are wrapped, after a '/' or a space where there is one near the end, and a line so
+// long that it would take more than three (a deep folder) is shortened in its middle, so that the
+// reason at its end stays in sight.
+std::string fitToScreen(
+    const std::string& text, int lineWidth, const std::function<int(const std::string&)>& widthOf);
