@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -123,6 +124,15 @@ void guardProcess()
     // A lost X connection can also show as a write to a closed socket: let Xlib see it as the
     // error it is rather than be killed by SIGPIPE.
     signal(SIGPIPE, SIG_IGN);
+    // A soft limit below the hard one is raised to it, as the system allows any program to.
+    rlimit files;
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
+    // Started by a parent that ignores SIGCHLD, the game's children (its message boxes) would be
+    // reaped by the system, and the game could not learn how they ended.
+    signal(SIGCHLD, SIG_DFL);
     XSetIOErrorHandler(onDisplayGone);
 }
 
@@ -141,6 +151,14 @@ int startWithSignalsHeld(int (*start)())
     takeSignals();
     pthread_sigmask(SIG_SETMASK, &before, nullptr);
     return result;
+}
+
+unsigned long openFilesAllowed()
+{
+    rlimit files;
+    if (getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY)
+        return ~0UL;
+    return files.rlim_cur;
 }
 
 void watchDisplay(int socket, const char* name)

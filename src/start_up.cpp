@@ -4,6 +4,7 @@
 #include "message_box.h"
 #include "process_guard.h"
 
+#include <X11/Xlib.h>
 #include <alleggl.h>
 #include <allegro.h>
 #include <cstdio>
@@ -23,6 +24,11 @@ extern const char* outbreakIcon[];
 
 namespace {
 
+// Files open at once: the standard streams, two connections to the X server, the OpenGL driver's
+// devices and a message box's pipe, with room to spare. With too few, the OpenGL driver fails to
+// start and AllegroGL crashes.
+const unsigned long filesNeeded = 16;
+
 // Start-up failures other than the mouse end the game: a message, then exit status 1.
 void failStartUp(const char* what)
 {
@@ -34,11 +40,27 @@ void failStartUp(const char* what)
 
 void startAllegroAndOpenGL(void (*tick)())
 {
+    if (openFilesAllowed() < filesNeeded) {
+        showMessage(BoxReport::failure,
+            "Outbreak needs to open %lu files at once, but may open only %lu.\n"
+            "Raise the limit (ulimit -n) and start it again.\n",
+            filesNeeded, openFilesAllowed());
+        endNow(Ending::failedStartUp);
+    }
     if (startWithSignalsHeld([] { return allegro_init(); }) != 0) {
         // Nothing more of Allegro may be called now, its message box included.
-        fprintf(stderr, "Unable to start Allegro: is there an X display for the window?\n%s\n",
+        Display* const display = XOpenDisplay(nullptr);
+        if (!display) {
+            fprintf(stderr, "Unable to start Allegro: is there an X display for the window?\n%s\n",
+                allegro_error);
+            endNow(Ending::noDisplay);
+        }
+        XCloseDisplay(display);
+        showMessage(BoxReport::failure,
+            "Unable to start Allegro, though the X display answers: the system may have refused it "
+            "a thread or memory (see ulimit -a).\n%s\n",
             allegro_error);
-        endNow(Ending::noDisplay);
+        endNow(Ending::failedStartUp);
     }
 #ifdef ALLEGRO_WITH_XWINDOWS
     watchDisplay(ConnectionNumber(_xwin.display), DisplayString(_xwin.display));
