@@ -1,14 +1,22 @@
 #include "hidden_window.h"
 
+#include "ending.h"
+
 #include <X11/Xutil.h>
 #include <chrono>
 #include <poll.h>
+#include <string>
+#include <system_error>
+#include <unistd.h>
 
 WindowWatch::WindowWatch(Display* game)
 {
     watch_ = XOpenDisplay(DisplayString(game));
-    if (!watch_)
-        return; // then AllegroGL's own wait decides, as before
+    if (!watch_) {
+        // Then AllegroGL's own wait decides, which holds up Allegro's input until the window shows.
+        tellWhyNot("the X server takes no second connection from the game");
+        return;
+    }
     // Windows of the game's connection have ids in a range of its own: the connection's
     // resource base and mask, which Xlib's public header names private3 and private4.
     const auto* own = reinterpret_cast<_XPrivDisplay>(game);
@@ -16,7 +24,22 @@ WindowWatch::WindowWatch(Display* game)
     mask_ = own->private4;
     XSelectInput(watch_, DefaultRootWindow(watch_), SubstructureNotifyMask);
     XSync(watch_, False);
-    nudger_ = std::thread([this] { exposeTheNewWindow(); });
+    try {
+        nudger_ = std::thread([this] { exposeTheNewWindow(); });
+    } catch (const std::system_error& error) {
+        XCloseDisplay(watch_);
+        watch_ = nullptr;
+        tellWhyNot(std::string("the game cannot start a thread (") + error.what() + ")");
+    }
+}
+
+void WindowWatch::tellWhyNot(const std::string& why)
+{
+    const std::string line = "Outbreak: " + why
+        + ": while the window manager keeps the window hidden, its close button is not heard (a"
+          " request to stop still ends the game).\n";
+    const ssize_t ignored = write(STDERR_FILENO, line.data(), line.size());
+    (void)ignored;
 }
 
 WindowWatch::~WindowWatch()
@@ -30,6 +53,9 @@ WindowWatch::~WindowWatch()
 
 void WindowWatch::waitUntilShown()
 {
+    // The graphics mode is set, so the window had its exposure: from the watch, or a real one
+    // before the watch saw the window made.
+    done_ = true;
     if (nudger_.joinable())
         nudger_.join();
     if (!window_)
@@ -41,10 +67,13 @@ void WindowWatch::waitUntilShown()
             XNextEvent(watch_, &event);
             if (event.type == Expose && !event.xexpose.send_event)
                 return;
+            // Another program destroyed the window: the game goes as its close button sends it.
+            if (event.type == DestroyNotify)
+                requestStop();
         }
         XWindowAttributes attributes;
         if (!XGetWindowAttributes(watch_, window_, &attributes))
-            return;
+            requestStop();
         if (attributes.map_state == IsViewable && !minimised(wmState))
             return;
         // Allegro's rest() spins until its timer is installed: the thread sleeps instead.
@@ -82,7 +111,7 @@ void WindowWatch::exposeTheNewWindow()
             continue;
         window_ = event.xcreatewindow.window;
         XSelectInput(watch_, DefaultRootWindow(watch_), NoEventMask);
-        XSelectInput(watch_, window_, ExposureMask);
+        XSelectInput(watch_, window_, ExposureMask | StructureNotifyMask);
         XEvent expose = {};
         expose.xexpose.type = Expose;
         expose.xexpose.window = window_;

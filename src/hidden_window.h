@@ -9,12 +9,14 @@
 
 #include <X11/Xlib.h>
 #include <atomic>
+#include <string>
 #include <thread>
 
 class WindowWatch {
 public:
     // Before the graphics mode is set: watches for the window that the game's connection makes
-    // next. Without a second connection to the display, AllegroGL's own wait decides.
+    // next. Without a second connection to the display, or a thread to watch on, AllegroGL's own
+    // wait decides.
     explicit WindowWatch(Display* game);
     ~WindowWatch();
     WindowWatch(const WindowWatch&) = delete;
@@ -22,10 +24,14 @@ public:
 
     // Once the graphics mode is set: waits until the window is shown, that is exposed, or mapped
     // and not minimised (where the exposure came before the watch looked for it), looking twenty
-    // times a second.
+    // times a second. A window that another program destroys meanwhile ends the game as its close
+    // button does.
     void waitUntilShown();
 
 private:
+    // Without a connection or a thread of its own, the watch says on standard error what the
+    // player loses.
+    static void tellWhyNot(const std::string& why);
     bool minimised(Atom wmState);
     void exposeTheNewWindow();
 
