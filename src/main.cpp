@@ -10,13 +10,27 @@
 #include <alleggl.h>
 #include <allegro.h>
 #include <atomic>
+#include <ctime>
 #include <malloc.h>
+#include <semaphore.h>
 
 // Ticks of the 60 Hz timer not yet matched by a frame; the timer thread raises it, the frame
 // loop lowers it.
 std::atomic<int> speed_counter(0);
 
-void increment_speed_counter() { ++speed_counter; }
+namespace {
+
+// Posted at every tick, so that the frame loop sleeps until the tick comes rather than wake a
+// thousand times a second to look for it.
+sem_t tickCame;
+
+} // namespace
+
+void increment_speed_counter()
+{
+    ++speed_counter;
+    sem_post(&tickCame);
+}
 END_OF_FUNCTION(increment_speed_counter)
 
 namespace {
@@ -44,7 +58,16 @@ struct AllegroShell {
     void startCounting() { speed_counter = 0; }
     int pendingTicks() { return speed_counter; }
     void forgetTicks(int ticks) { speed_counter -= ticks; }
-    void nap() { rest(1); }
+    void nap()
+    {
+        // A tick is due within a sixtieth of a second; the wait ends after a tenth in any case.
+        timespec until;
+        clock_gettime(CLOCK_MONOTONIC, &until);
+        until.tv_nsec += 100'000'000;
+        until.tv_sec += until.tv_nsec / 1'000'000'000;
+        until.tv_nsec %= 1'000'000'000;
+        sem_clockwait(&tickCame, CLOCK_MONOTONIC, &until);
+    }
     void tickDone() { --speed_counter; }
 };
 
@@ -61,6 +84,7 @@ void initSystem()
     // The sprites are read from base.dat: work in the folder that holds it.
     enterDataFolder();
 
+    sem_init(&tickCame, 0, 0);
     LOCK_VARIABLE(speed_counter);
     LOCK_FUNCTION(increment_speed_counter);
     startAllegroAndOpenGL(increment_speed_counter);

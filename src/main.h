@@ -9,7 +9,8 @@
 //   void startCounting()     forget the ticks so far and count from now
 //   int pendingTicks()       timer ticks not yet matched by a frame, less one
 //   void forgetTicks(int n)  drop n of those ticks unplayed
-//   void nap()               sleep a moment (a millisecond) before the counter is looked at again
+//   void nap()               sleep until the next tick may have come, before the counter is
+//                            looked at again
 //   void tickDone()          one tick matched by the frame just finished
 #pragma once
 
