@@ -1,0 +1,235 @@
+#include "box_text.h"
+
+#include <X11/Xlib.h>
+#include <algorithm>
+#include <clocale>
+#include <cstring>
+#include <cwchar>
+#include <langinfo.h>
+#include <locale.h>
+#include <optional>
+#include <vector>
+
+namespace {
+
+// xmessage draws its text in the X server's fonts, chosen for its locale by this pattern, and
+// makes its text at most seven tenths of the screen wide, of which 21 pixels go to its scroll
+// bar, borders and margins (measured on screens 320 to 1920 pixels wide).
+const char* const boxFonts = "-*-*-*-R-*-*-*-120-*-*-*-*";
+const double boxShareOfScreen = 0.7;
+const int boxFrame = 21;
+// Without the fonts at hand, a letter is taken to be 7 pixels wide, and 17 where the C library
+// says that it takes two columns.
+const int narrowLetter = 7;
+const int wideLetter = 17;
+// Even on the smallest screen a line holds ten letters.
+const int narrowestLine = 10 * narrowLetter;
+
+// Where the letter (a UTF-8 sequence) that starts at byte i ends.
+size_t letterEnd(const std::string& text, size_t i)
+{
+    ++i;
+    while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xc0) == 0x80)
+        ++i;
+    return i;
+}
+
+// The number of bytes of the well-formed UTF-8 letter at the start of bytes, or 0 when it is not
+// one (a stray byte, an overlong form, a surrogate, beyond U+10FFFF, cut short).
+size_t utf8Letter(const unsigned char* bytes, size_t left)
+{
+    const unsigned char b = bytes[0];
+    if (b < 0x80)
+        return 1;
+    const size_t length = b >= 0xc2 && b <= 0xdf ? 2
+        : b >= 0xe0 && b <= 0xef                 ? 3
+        : b >= 0xf0 && b <= 0xf4                 ? 4
+                                                 : 0;
+    if (length == 0 || length > left)
+        return 0;
+    // The second byte's range excludes overlong forms, surrogates and what lies past U+10FFFF.
+    const unsigned char low = b == 0xe0 ? 0xa0 : b == 0xf0 ? 0x90 : 0x80;
+    const unsigned char high = b == 0xed ? 0x9f : b == 0xf4 ? 0x8f : 0xbf;
+    if (bytes[1] < low || bytes[1] > high)
+        return 0;
+    for (size_t i = 2; i < length; ++i)
+        if ((bytes[i] & 0xc0) != 0x80)
+            return 0;
+    return length;
+}
+
+// The locale the box reads its text in: the player's own ("") where the C library has it (all
+// of it: xmessage takes every category from the environment) and it is UTF-8; otherwise C.UTF-8,
+// which every Debian system has. None when the C library has no UTF-8 locale at all.
+std::optional<std::string> boxLocale()
+{
+    for (const char* name : {"", "C.UTF-8"}) {
+        const locale_t locale = newlocale(LC_ALL_MASK, name, locale_t(0));
+        if (!locale)
+            continue;
+        const bool utf8 = std::strcmp(nl_langinfo_l(CODESET, locale), "UTF-8") == 0;
+        freelocale(locale);
+        if (utf8)
+            return name;
+    }
+    return std::nullopt;
+}
+
+// How wide a text is in the box, in pixels, and how wide the box's lines may be: measured with
+// the fonts xmessage takes, on a connection of its own to the display the box goes to.
+class BoxFonts {
+public:
+    explicit BoxFonts(const char* locale)
+    {
+        display_ = XOpenDisplay(nullptr);
+        if (!display_)
+            return;
+        const int screenWidth = DisplayWidth(display_, DefaultScreen(display_));
+        lineWidth_ = std::max(narrowestLine, int(screenWidth * boxShareOfScreen) - boxFrame);
+        // Xlib picks the fonts for the process's locale; the game otherwise keeps the C locale.
+        const std::string before = setlocale(LC_CTYPE, nullptr);
+        if (setlocale(LC_CTYPE, locale) && XSupportsLocale()) {
+            char** missing = nullptr;
+            int missingCount = 0;
+            char* fallback = nullptr;
+            fonts_ = XCreateFontSet(display_, boxFonts, &missing, &missingCount, &fallback);
+            if (missing)
+                XFreeStringList(missing);
+        }
+        setlocale(LC_CTYPE, before.c_str());
+    }
+    ~BoxFonts()
+    {
+        if (fonts_)
+            XFreeFontSet(display_, fonts_);
+        if (display_)
+            XCloseDisplay(display_);
+    }
+    BoxFonts(const BoxFonts&) = delete;
+    BoxFonts& operator=(const BoxFonts&) = delete;
+
+    int lineWidth() const { return lineWidth_; }
+    int widthOf(const std::string& text) const
+    {
+        if (fonts_)
+            return Xutf8TextEscapement(fonts_, text.data(), int(text.size()));
+        // The C library's idea of the letters' widths, in UTF-8 whatever the game's locale.
+        const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+        const locale_t before = utf8 ? uselocale(utf8) : locale_t(0);
+        int width = 0;
+        std::mbstate_t state {};
+        for (size_t i = 0; i < text.size(); i = letterEnd(text, i)) {
+            wchar_t letter = 0;
+            const size_t length = letterEnd(text, i) - i;
+            const bool decoded = std::mbrtowc(&letter, text.data() + i, length, &state) == length;
+            width += decoded && wcwidth(letter) == 2 ? wideLetter : narrowLetter;
+        }
+        if (utf8) {
+            uselocale(before);
+            freelocale(utf8);
+        }
+        return width;
+    }
+
+private:
+    Display* display_ = nullptr;
+    XFontSet fonts_ = nullptr;
+    int lineWidth_ = 1024 * boxShareOfScreen - boxFrame;
+};
+
+} // namespace
+
+BoxText textForTheBox(const std::string& text)
+{
+    BoxText box;
+    // Its letters are read as UTF-8, whatever the locale the game was started in; where there is
+    // no such locale, the box shows what it can.
+    const std::optional<std::string> locale = boxLocale();
+    box.locale = locale.value_or("C");
+    box.whole = locale.has_value();
+    box.shown = asUtf8(text);
+    if (!locale)
+        for (char& c : box.shown)
+            c = c & 0x80 ? '?' : c;
+    const BoxFonts fonts(box.locale.c_str());
+    box.shown = fitToScreen(
+        box.shown, fonts.lineWidth(), [&](const std::string& line) { return fonts.widthOf(line); });
+    return box;
+}
+
+std::string asUtf8(const std::string& text)
+{
+    std::string letters;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = utf8Letter(bytes + i, text.size() - i);
+        letters.append(length ? text.substr(i, length) : "\uFFFD");
+        i += length ? length : 1;
+    }
+    return letters;
+}
+
+std::string fitToScreen(
+    const std::string& text, int lineWidth, const std::function<int(const std::string&)>& widthOf)
+{
+    // The box's fonts give every letter its own width, whatever its neighbours.
+    struct Letter {
+        std::string bytes;
+        int width;
+    };
+    const auto lettersOf = [&](const std::string& line) {
+        std::vector<Letter> letters;
+        for (size_t i = 0; i < line.size(); i = letterEnd(line, i)) {
+            const std::string bytes = line.substr(i, letterEnd(line, i) - i);
+            letters.push_back({bytes, widthOf(bytes)});
+        }
+        return letters;
+    };
+    const auto widthOfAll = [](auto first, auto last) {
+        int width = 0;
+        for (; first != last; ++first)
+            width += first->width;
+        return width;
+    };
+    std::string fitted;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        std::vector<Letter> line = lettersOf(text.substr(start, end - start));
+        start = end + 1;
+        if (widthOfAll(line.begin(), line.end()) > 3 * lineWidth) {
+            // Too long for three lines: the start on one, then an ellipsis and the end on two.
+            const Letter ellipsis {"\u2026", widthOf("\u2026")};
+            auto head = line.begin();
+            for (int width = 0; head != line.end() && width + head->width <= lineWidth; ++head)
+                width += head->width;
+            auto tail = line.end();
+            for (int width = ellipsis.width;
+                 tail != head && width + tail[-1].width <= 2 * lineWidth; --tail)
+                width += tail[-1].width;
+            line.insert(line.erase(head, tail), ellipsis);
+        }
+        // Wrapped after a '/' or a space where there is one in the last third, and in any case
+        // before the letter that would pass the edge; at least one letter a line.
+        auto from = line.begin();
+        while (widthOfAll(from, line.end()) > lineWidth) {
+            auto cut = from + 1;
+            for (int width = from->width; cut != line.end() && width + cut->width <= lineWidth;
+                 ++cut)
+                width += cut->width;
+            for (auto at = cut; at - from > 1; --at)
+                if ((at[-1].bytes == "/" || at[-1].bytes == " ")
+                    && widthOfAll(from, at) > lineWidth * 2 / 3) {
+                    cut = at;
+                    break;
+                }
+            for (; from != cut; ++from)
+                fitted += from->bytes;
+            fitted += "\n";
+        }
+        for (; from != line.end(); ++from)
+            fitted += from->bytes;
+        fitted += "\n";
+    }
+    return fitted;
+}
