@@ -6,7 +6,8 @@
 //  Escape, a ball past the floor, the close button  0            the window closes: main returns
 //    or a request to stop, once the game plays                   and Allegro shuts down as usual
 //  A request to stop (SIGTERM, SIGINT, SIGHUP) or   0            the window closes at once
-//    the close button while the game starts up
+//    the close button while the game starts up,
+//    or its window destroyed while kept hidden
 //  A request to stop or the close button while a    the box's:   the box and the window close at
 //    message box is up                              1 after a    once
 //                                                   failure's,
