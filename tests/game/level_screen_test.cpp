@@ -93,7 +93,7 @@ TEST(LevelScreen, FirstFrameShows126AliensOfSixColoursInTheGridUnder18HardBalls)
     RunningGame game(options);
     const Image shot = game.firstFrame(5 * slowness);
     ASSERT_EQ(shot.width, 640) << game.output() << game.messages();
-    shot.savePng(buildDir() + "/shot-level.png");
+    shot.save(buildDir() + "/shot-level.png");
     const SpriteEye eye(buildDir() + "/sprites");
 
     // The heap moves from the first step on: the balls push the top row down and the aliens
@@ -162,7 +162,7 @@ TEST(LevelScreen, AfterFourSecondsTheHeapHangsFromTheBallsWithItsOverlapsResolve
         && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(4500))
         sleepMs(20);
     const Image shot = game.screenshot();
-    shot.savePng(buildDir() + "/shot-heap.png");
+    shot.save(buildDir() + "/shot-heap.png");
     ASSERT_TRUE(game.running()) << "the game ended by itself" << game.output() << game.messages();
     const std::vector<SeenSprite> sprites = eye.findAll(shot);
 

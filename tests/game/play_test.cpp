@@ -385,7 +385,7 @@ TEST(Play, TheSecondClickFiresItAndTheLoneAlienOfItsColourItStrikesIsInfectedFor
     EXPECT_TRUE(launchEmptied) << "the alien stays at the launch point";
     EXPECT_GE(spots, 12) << "infection spots on " << describe(target);
     if (spots < 12)
-        table.shot().savePng(buildDir() + "/shot-missed.png");
+        table.shot().save(buildDir() + "/shot-missed.png");
 
     // Two infected of one colour do not dissolve: the infection wears off, and every alien is
     // still there, the fired one now in the heap.
@@ -458,7 +458,7 @@ TEST(Play, FiredAtTwoOfItsColourItDissolvesWithThemAndEscapeThenEndsTheGame)
             spots = std::max(spots, onTarget);
             if (!pictured && onTarget >= 12 && second.kind >= 0
                 && table.atLaunch(shot).kind == second.kind) {
-                shot.savePng(buildDir() + "/shot-playing.png");
+                shot.save(buildDir() + "/shot-playing.png");
                 pictured = true;
             }
             return spots >= 12 && infectionSpotsNear(shot, launchX, 240, 800) == 0;
@@ -466,7 +466,7 @@ TEST(Play, FiredAtTwoOfItsColourItDissolvesWithThemAndEscapeThenEndsTheGame)
         0);
     ASSERT_STILL_PLAYING(table);
     if (spots < 12)
-        table.shot().savePng(buildDir() + "/shot-missed.png");
+        table.shot().save(buildDir() + "/shot-missed.png");
     ASSERT_GE(spots, 12) << "no infection spots on " << describe(target);
     EXPECT_TRUE(over) << "the infected do not dissolve";
     ASSERT_HEAP_RESTS(table, 0);

@@ -24,11 +24,6 @@ GameOptions inBuildDir()
     return options;
 }
 
-void Image::savePng(const std::string& path) const
-{
-    savePicture(path, width, height, [&](int x, int y) { return at(x, y); });
-}
-
 namespace {
 
 // The game's X display, opened before the game starts. The game may end, and its window go, at
@@ -374,38 +369,6 @@ const char* kindName(int kind)
     static const char* const names[spriteKinds]
         = {"red", "green", "purple", "white", "gray", "black", "hard ball"};
     return kind >= 0 && kind < spriteKinds ? names[kind] : "nothing";
-}
-
-Image loadBmp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    auto u32 = [&](size_t at) {
-        return uint32_t(uint8_t(data[at])) | uint32_t(uint8_t(data[at + 1])) << 8
-            | uint32_t(uint8_t(data[at + 2])) << 16 | uint32_t(uint8_t(data[at + 3])) << 24;
-    };
-    if (data.size() < 54 || data[0] != 'B' || data[1] != 'M')
-        throw std::runtime_error("not a BMP image: " + path);
-    const uint32_t offset = u32(10);
-    const int width = int32_t(u32(18));
-    const int height = int32_t(u32(22));
-    const int bits = uint8_t(data[28]) | uint8_t(data[29]) << 8;
-    if (bits != 24 || width <= 0 || height <= 0)
-        throw std::runtime_error("not a 24-bit bottom-up BMP image: " + path);
-    const size_t stride = (size_t(width) * 3 + 3) & ~size_t(3);
-    if (data.size() < offset + stride * height)
-        throw std::runtime_error("short BMP image: " + path);
-    Image image;
-    image.width = width;
-    image.height = height;
-    image.pixels.resize(size_t(width) * height);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const size_t at = offset + size_t(height - 1 - y) * stride + size_t(x) * 3;
-            image.pixels[size_t(y) * width + x]
-                = Rgb {uint8_t(data[at + 2]), uint8_t(data[at + 1]), uint8_t(data[at])};
-        }
-    return image;
 }
 
 SpriteEye::SpriteEye(const std::string& spriteDir)

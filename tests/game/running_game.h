@@ -3,18 +3,11 @@
 // window read back from the X server.
 #pragma once
 
+#include "picture.h"
 #include "test_support.h"
 
 #include <string>
 #include <vector>
-
-struct Image {
-    int width = 0, height = 0;
-    std::vector<Rgb> pixels;
-    const Rgb& at(int x, int y) const { return pixels[size_t(y) * width + x]; }
-    // Writes a PNG (through ImageMagick) for a person to look at.
-    void savePng(const std::string& path) const;
-};
 
 struct GameOptions {
     // The game's executable: the build's, or an installed one.
@@ -125,9 +118,6 @@ enum SpriteKind {
 };
 const int alienKinds = 6;
 const char* kindName(int kind);
-
-// A 24-bit BMP file, such as the sprites the build paints (magenta where they are see-through).
-Image loadBmp(const std::string& path);
 
 // One sprite found in a screenshot: its centre (the pixel just right of and below the exact
 // centre), its kind, and how far its pixels are from the sprite's (root mean square, 0-255).

@@ -35,7 +35,7 @@ TEST(GameWindow, OpensAt640x480AndShowsTheClearedFrameWithThePointer)
                 ++(near ? nearPointer : elsewhere);
             }
     }
-    shot.savePng(buildDir() + "/shot-pointer.png");
+    shot.save(buildDir() + "/shot-pointer.png");
     EXPECT_GT(nearPointer, 20) << "no pointer drawn at (300, 400)";
     EXPECT_EQ(elsewhere, 0) << "the frame is not cleared below the level";
     EXPECT_TRUE(game.running());

@@ -71,82 +71,28 @@ void restoreGameState()
 
 // ---------------------------------------------------------------- frames
 
-std::ostream& operator<<(std::ostream& out, const Box& b)
-{
-    return out << "columns " << b.x0 << ".." << b.x1 - 1 << ", rows " << b.y0 << ".." << b.y1 - 1;
-}
-
 void clearFrame()
 {
     glClearColor(background.r / 255.0f, background.g / 255.0f, background.b / 255.0f, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
-Frame::Frame() : rgba_(size_t(screenWidth) * screenHeight * 4)
+Image readBackBuffer()
 {
+    std::vector<unsigned char> rgba(size_t(screenWidth) * screenHeight * 4);
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(0, 0, screenWidth, screenHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba_.data());
-}
-
-Rgb Frame::at(int x, int y) const
-{
+    glReadPixels(0, 0, screenWidth, screenHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    Image frame;
+    frame.width = screenWidth;
+    frame.height = screenHeight;
     // OpenGL's rows run upwards from the bottom of the window.
-    const size_t i = (size_t(screenHeight - 1 - y) * screenWidth + x) * 4;
-    return {rgba_[i], rgba_[i + 1], rgba_[i + 2]};
-}
-
-std::string Frame::coverageMismatch(const Box& covered) const
-{
-    int uncovered = 0, spilled = 0;
-    std::ostringstream firsts;
-    for (int y = 0; y < screenHeight; ++y) {
+    for (int y = screenHeight - 1; y >= 0; --y)
         for (int x = 0; x < screenWidth; ++x) {
-            const bool drawn = !near(at(x, y), background, 4);
-            const bool inside = covered.contains(x, y);
-            if (drawn == inside)
-                continue;
-            int& tally = inside ? uncovered : spilled;
-            if (tally++ < 3)
-                firsts << " (" << x << ", " << y << ")=" << at(x, y);
+            const unsigned char* p = &rgba[(size_t(y) * screenWidth + x) * 4];
+            frame.pixels.push_back({p[0], p[1], p[2]});
         }
-    }
-    if (uncovered == 0 && spilled == 0)
-        return "";
-    std::ostringstream out;
-    out << "expected exactly " << covered << " drawn; " << uncovered
-        << " pixels inside are background, " << spilled << " pixels outside are drawn; e.g."
-        << firsts.str();
-    return out.str();
-}
-
-std::string Frame::regionMismatch(const Box& region, Rgb colour) const
-{
-    int wrong = 0;
-    std::ostringstream firsts;
-    for (int y = region.y0; y < region.y1; ++y)
-        for (int x = region.x0; x < region.x1; ++x)
-            if (!near(at(x, y), colour) && wrong++ < 3)
-                firsts << " (" << x << ", " << y << ")=" << at(x, y);
-    if (wrong == 0)
-        return "";
-    std::ostringstream out;
-    out << wrong << " pixels of " << region << " are not " << colour << "; e.g." << firsts.str();
-    return out.str();
-}
-
-int Frame::count(Rgb colour) const
-{
-    int n = 0;
-    for (int y = 0; y < screenHeight; ++y)
-        for (int x = 0; x < screenWidth; ++x)
-            n += near(at(x, y), colour);
-    return n;
-}
-
-void Frame::save(const std::string& path) const
-{
-    savePicture(path, screenWidth, screenHeight, [&](int x, int y) { return at(x, y); });
+    return frame;
 }
 
 void GlTest::SetUp()
@@ -171,9 +117,9 @@ void GlTest::TearDown()
     frames_.clear();
 }
 
-const Frame& GlTest::readFrame()
+const Image& GlTest::readFrame()
 {
-    frames_.emplace_back();
+    frames_.push_back(readBackBuffer());
     return frames_.back();
 }
 

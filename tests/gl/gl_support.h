@@ -3,6 +3,7 @@
 // Allegro stays out of this header: its macros would leak into every test file.
 #pragma once
 
+#include "picture.h"
 #include "test_support.h"
 
 #include <GL/gl.h>
@@ -35,35 +36,8 @@ const Rgb yellow {255, 255, 0};
 const Rgb maskPink {255, 0, 255}; // transparent in a sprite
 
 void clearFrame();
-
-// A half-open rectangle of window pixels, y downwards: columns x0..x1-1, rows y0..y1-1.
-struct Box {
-    int x0, y0, x1, y1;
-    bool contains(int x, int y) const { return x >= x0 && x < x1 && y >= y0 && y < y1; }
-    // The same box less a margin on every side, where quadrant borders and edges cannot blend in.
-    Box inner(int margin) const { return {x0 + margin, y0 + margin, x1 - margin, y1 - margin}; }
-};
-std::ostream& operator<<(std::ostream& out, const Box& b);
-
 // The back buffer as drawn so far (read before any flip).
-class Frame {
-public:
-    Frame();
-    // The pixel at window column x and window row y (row 0 at the top).
-    Rgb at(int x, int y) const;
-    // Empty when the pixels that differ from the background are exactly those in covered;
-    // otherwise a description of the difference.
-    std::string coverageMismatch(const Box& covered) const;
-    // Empty when every pixel of region is near colour; otherwise a description.
-    std::string regionMismatch(const Box& region, Rgb colour) const;
-    // How many pixels of the whole frame are near colour.
-    int count(Rgb colour) const;
-    // A PPM picture of the frame, for a person to look at.
-    void save(const std::string& path) const;
-
-private:
-    std::vector<unsigned char> rgba_; // as OpenGL returns it: bottom row first
-};
+Image readBackBuffer();
 
 // Every pixel test draws in this state and checks that OpenGL reported no error; a failing test
 // leaves the frame it saw as gl-failure-<suite>-<test>.ppm in the working folder.
@@ -72,10 +46,10 @@ protected:
     void SetUp() override;
     void TearDown() override;
     // Reads the back buffer and keeps it for the failure picture.
-    const Frame& readFrame();
+    const Image& readFrame();
 
 private:
-    std::deque<Frame> frames_; // a deque, so that a frame read earlier stays where it is
+    std::deque<Image> frames_; // a deque, so that a frame read earlier stays where it is
 };
 
 // ---------------------------------------------------------------- sprite images

@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <ostream>
 #include <spawn.h>
 #include <sstream>
 #include <stdexcept>
@@ -17,42 +16,6 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-// ---------------------------------------------------------------- colours
-
-bool operator==(Rgb a, Rgb b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
-
-std::ostream& operator<<(std::ostream& out, Rgb c)
-{
-    return out << "(" << c.r << ", " << c.g << ", " << c.b << ")";
-}
-
-bool near(Rgb a, Rgb b, int tolerance)
-{
-    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance
-        && std::abs(a.b - b.b) <= tolerance;
-}
-
-void savePicture(
-    const std::string& path, int width, int height, const std::function<Rgb(int x, int y)>& pixelAt)
-{
-    const bool png = path.size() > 4 && path.compare(path.size() - 4, 4, ".png") == 0;
-    const std::string ppm = png ? path + ".ppm" : path;
-    {
-        std::ofstream out(ppm, std::ios::binary);
-        out << "P6\n" << width << " " << height << "\n255\n";
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) {
-                const Rgb c = pixelAt(x, y);
-                out.put(char(c.r)).put(char(c.g)).put(char(c.b));
-            }
-    }
-    if (!png)
-        return;
-    const std::string convert = "convert '" + ppm + "' '" + path + "' && rm -f '" + ppm + "'";
-    if (std::system(convert.c_str()) != 0)
-        std::fprintf(stderr, "could not write %s\n", path.c_str());
-}
 
 // ---------------------------------------------------------------- files and time
 

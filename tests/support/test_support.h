@@ -1,30 +1,12 @@
-// What the window and OpenGL tests share: colours, scratch folders and files, waiting with a
-// deadline, and child processes that run with a stand-in for the message box. Allegro and X11
+// What the window and OpenGL tests share: scratch folders and files, waiting with a deadline, and
+// child processes that run with a stand-in for the message box. Allegro and X11
 // stay out of this header: their macros would leak into every test file.
 #pragma once
 
 #include <functional>
-#include <iosfwd>
 #include <string>
 #include <sys/types.h>
 #include <vector>
-
-// ---------------------------------------------------------------- colours
-
-struct Rgb {
-    int r, g, b;
-    bool isBlack() const { return r == 0 && g == 0 && b == 0; }
-};
-bool operator==(Rgb a, Rgb b);
-std::ostream& operator<<(std::ostream& out, Rgb c);
-// Texture filtering blends neighbouring texels a little; a pixel within tolerance of a colour on
-// every channel counts as that colour.
-bool near(Rgb a, Rgb b, int tolerance = 24);
-
-// Saves a picture for a person to look at: a PNG file (through ImageMagick) when path ends in
-// ".png", a PPM file otherwise.
-void savePicture(const std::string& path, int width, int height,
-    const std::function<Rgb(int x, int y)>& pixelAt);
 
 // ---------------------------------------------------------------- files and time
 
