@@ -12,7 +12,6 @@
 #include <spawn.h>
 #include <sstream>
 #include <stdexcept>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -119,20 +118,13 @@ ChildProcess::ChildProcess(
     const std::vector<std::string>& argv, const std::string& workDir, ChildEnvironment environment)
     : scratch_(makeScratchDir())
 {
-    // The game's message box runs "xmessage ... TEXT": the stand-in keeps the text, ended by a record
-    // separator, and answers as if OK had been pressed.
+    // The stand-in xmessage, alone in a folder first on the child's PATH, keeps its boxes here.
     const std::string bin = scratch_ + "/bin";
-    // With XMESSAGE_STAYS_UP naming a file, it notes its process there and stays up instead,
-    // as a box that nobody answers.
-    writeFile(bin + "/xmessage",
-        "#!/bin/sh\nfor a; do text=$a; done\nprintf '%s\\036' \"$text\" >> '" + scratch_
-            + "/messages.log'\n"
-              "[ -z \"$XMESSAGE_STAYS_UP\" ] || {\n"
-              "  echo $$ >> \"$XMESSAGE_STAYS_UP\"; exec sleep 600; }\n"
-              "exit 0\n");
-    chmod((bin + "/xmessage").c_str(), 0755);
+    std::filesystem::create_directories(bin);
+    std::filesystem::create_symlink(STAND_IN_XMESSAGE, bin + "/xmessage");
     const char* path = getenv("PATH");
     environment.set("PATH", bin + ":" + (path ? path : "/usr/bin:/bin"));
+    environment.set("XMESSAGE_LOG", scratch_ + "/messages.log");
 
     // The child is tied to this program: it leads a process group of its own, which kill() ends
     // with whatever the child started, and setpriv has it killed when the thread that started it

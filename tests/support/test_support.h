@@ -45,10 +45,11 @@ private:
     std::vector<std::string> entries_; // NAME=value
 };
 
-// A program run as a child process. Its standard output and error go to one file, and a stand-in
-// for xmessage comes first on its PATH: it records the text of every message box the child shows
-// and returns at once, as if OK had been pressed (or, with XMESSAGE_STAYS_UP set to a file in the
-// child's environment, notes its process id there and stays up). The child leads a process group
+// A program run as a child process. Its standard output and error go to one file, and the stand-in
+// for xmessage (tests/support/xmessage) comes first on its PATH: it records the text of every
+// message box the child shows and returns at once, as if OK had been pressed (or, with
+// XMESSAGE_STAYS_UP set to a file in the child's environment, notes its process id there and
+// stays up). The child leads a process group
 // of its own: a child still running when the object goes is killed with its group, and the child
 // is killed as well when this program dies (or the thread that made the object ends).
 class ChildProcess {
