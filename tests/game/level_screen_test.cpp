@@ -92,7 +92,7 @@ TEST(LevelScreen, FirstFrameShows126AliensOfSixColoursInTheGridUnder18HardBalls)
     options.pauseAtFirstFrame = true;
     RunningGame game(options);
     const Image shot = game.firstFrame(5 * slowness);
-    ASSERT_EQ(shot.width, 640) << game.output() << game.messages();
+    ASSERT_EQ(shot.width, 640) << game.describe();
     shot.save(buildDir() + "/shot-level.png");
     const SpriteEye eye(buildDir() + "/sprites");
 
@@ -153,7 +153,7 @@ TEST(LevelScreen, AfterFourSecondsTheHeapHangsFromTheBallsWithItsOverlapsResolve
     options.pauseAtFirstFrame = true;
     RunningGame game(options);
     const Image first = game.firstFrame(5 * slowness);
-    ASSERT_EQ(first.width, 640) << game.output() << game.messages();
+    ASSERT_EQ(first.width, 640) << game.describe();
     const auto start = std::chrono::steady_clock::now();
     const int firstBallY = lookAtBalls(eye, first, ballY, 4)[0].y;
     sleepMs(300);
@@ -163,7 +163,7 @@ TEST(LevelScreen, AfterFourSecondsTheHeapHangsFromTheBallsWithItsOverlapsResolve
         sleepMs(20);
     const Image shot = game.screenshot();
     shot.save(buildDir() + "/shot-heap.png");
-    ASSERT_TRUE(game.running()) << "the game ended by itself" << game.output() << game.messages();
+    ASSERT_TRUE(game.running()) << "the game ended by itself" << game.describe();
     const std::vector<SeenSprite> sprites = eye.findAll(shot);
 
     // Every sprite is whole: none hides a part of another.

@@ -289,17 +289,16 @@ private:
 #define ASSERT_HEAP_RESTS(table, count)                                                            \
     ASSERT_TRUE((table).rest(count)) << ((table).game().running() ? "the heap never comes to rest" \
                                                                   : "the game ended by itself")    \
-                                     << (table).game().output() << (table).game().messages()
+                                     << (table).game().describe()
 #define ASSERT_STILL_PLAYING(table)                                                                \
-    ASSERT_TRUE((table).game().running())                                                          \
-        << "the game ended by itself" << (table).game().output() << (table).game().messages()
+    ASSERT_TRUE((table).game().running()) << "the game ended by itself" << (table).game().describe()
 
 } // namespace
 
 TEST(Play, AClickOnAnAlienPullsItToTheLaunchPointAndHoldsItThere)
 {
     Table table(1);
-    ASSERT_TRUE(table.opens()) << table.game().output() << table.game().messages();
+    ASSERT_TRUE(table.opens()) << table.game().describe();
     ASSERT_HEAP_RESTS(table, levelSprites);
     RunningGame& game = table.game();
 
@@ -342,7 +341,7 @@ const unsigned loneAlienSeed = 20;
 TEST(Play, TheSecondClickFiresItAndTheLoneAlienOfItsColourItStrikesIsInfectedForAWhile)
 {
     Table table(loneAlienSeed);
-    ASSERT_TRUE(table.opens()) << table.game().output() << table.game().messages();
+    ASSERT_TRUE(table.opens()) << table.game().describe();
     ASSERT_HEAP_RESTS(table, levelSprites);
 
     // An alien in the open to aim at, with no other of its colour near enough for the fired one
@@ -404,7 +403,7 @@ const unsigned groupSeed = 12;
 TEST(Play, FiredAtTwoOfItsColourItDissolvesWithThemAndEscapeThenEndsTheGame)
 {
     Table table(groupSeed);
-    ASSERT_TRUE(table.opens()) << table.game().output() << table.game().messages();
+    ASSERT_TRUE(table.opens()) << table.game().describe();
     ASSERT_HEAP_RESTS(table, levelSprites);
     RunningGame& game = table.game();
 

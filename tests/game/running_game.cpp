@@ -40,15 +40,14 @@ Display* openDisplay(const GameOptions& options)
     return display;
 }
 
-ChildEnvironment gameEnvironment(const GameOptions& options, const std::string& boxes)
+ChildEnvironment gameEnvironment(const GameOptions& options)
 {
     ChildEnvironment environment;
+    environment.boxesStayUp = options.messageBoxesStayUp;
     if (!options.withDisplay)
         environment.unset("DISPLAY");
     else if (!options.display.empty())
         environment.set("DISPLAY", options.display);
-    if (options.messageBoxesStayUp)
-        environment.set("XMESSAGE_STAYS_UP", boxes);
 #ifdef OUTBREAK_SANITIZE
     // X11 and Mesa keep allocations until exit that LeakSanitizer reports; it can only match
     // them to the suppressions while Mesa's software driver is still mapped, so the driver is
@@ -79,49 +78,21 @@ std::vector<std::string> commandLine(const GameOptions& options)
 } // namespace
 
 RunningGame::RunningGame(const GameOptions& options)
-    : display_(openDisplay(options)), boxes_(makeScratchDir() + "/boxes"),
-      game_(commandLine(options), options.workDir.empty() ? makeScratchDir() : options.workDir,
-          gameEnvironment(options, boxes_))
+    : ChildProcess(commandLine(options),
+        options.workDir.empty() ? makeScratchDir() : options.workDir, gameEnvironment(options)),
+      display_(openDisplay(options))
 {
-    if (!game_.started())
+    if (!started())
         throw std::runtime_error("the game did not start");
 }
 
-RunningGame::~RunningGame()
-{
-    game_.kill();
-    letGoOfDisplay();
-}
+RunningGame::~RunningGame() { letGoOfDisplay(); }
 
 void RunningGame::letGoOfDisplay()
 {
     if (display_)
         XCloseDisplay(display_);
     display_ = nullptr;
-}
-
-bool RunningGame::catches(int number)
-{
-    // SigCgt in /proc/PID/status: the caught signals, a bit each, signal 1 in the lowest.
-    std::istringstream status(readFile("/proc/" + std::to_string(game_.pid()) + "/status"));
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("SigCgt:", 0) == 0)
-            return (std::stoull(line.substr(7), nullptr, 16) >> (number - 1)) & 1;
-    return false;
-}
-
-int RunningGame::messageBoxesUp() const
-{
-    int up = 0;
-    std::istringstream pids(readFile(boxes_));
-    for (std::string pid; std::getline(pids, pid);) {
-        // A box that has ended may linger as a zombie until it is reaped.
-        const std::string status = readFile("/proc/" + pid + "/stat");
-        const size_t state = status.rfind(')');
-        up += state != std::string::npos && status.compare(state, 3, ") Z") != 0;
-    }
-    return up;
 }
 
 // The game's window by its name: viewable, or (hidden) a 640x480 one that is not.
@@ -169,17 +140,13 @@ bool RunningGame::waitForWindow(double seconds, Mapped mapped)
 
 Image RunningGame::firstFrame(double seconds)
 {
-    if (!game_.waitForStop(seconds))
+    if (!waitForStop(seconds))
         return Image();
     window_ = findViewable(display_, DefaultRootWindow(display_), "Outbreak");
     Image shot = window_ ? screenshot() : Image();
-    game_.resume();
+    resume();
     return shot;
 }
-
-bool RunningGame::waitForPause(double seconds) { return game_.waitForStop(seconds); }
-
-void RunningGame::resume() { game_.resume(); }
 
 int RunningGame::windowWidth() const
 {
@@ -348,20 +315,6 @@ std::string RunningGame::windowClass()
     XFree(hint.res_name);
     XFree(hint.res_class);
     return both;
-}
-
-int RunningGame::waitForExit(double seconds)
-{
-    game_.waitForExit(seconds);
-    return game_.status();
-}
-
-std::string RunningGame::messages() const
-{
-    std::string all;
-    for (const std::string& text : game_.messages())
-        all += text;
-    return all;
 }
 
 const char* kindName(int kind)

@@ -29,12 +29,12 @@ struct GameOptions {
     bool messageBoxesStayUp = false;
 };
 
-class RunningGame {
+// The game as a child process (its status, output and message boxes as ChildProcess gives them),
+// with a connection of the test's own to its display.
+class RunningGame : public ChildProcess {
 public:
     explicit RunningGame(const GameOptions& options);
     ~RunningGame();
-    RunningGame(const RunningGame&) = delete;
-    RunningGame& operator=(const RunningGame&) = delete;
 
     // Waits for the game's window to be mapped; false if it never comes. Settled: viewable, and
     // the game has had 300 ms to take its input; justNow: as soon as it is viewable; hidden:
@@ -69,31 +69,11 @@ public:
     void click(int x, int y, int holdMs = 120);
     void holdKey(unsigned long keysym, int holdMs = 120);
     void requestClose(); // what a window manager sends for the close button
-    void signal(int number) { game_.signal(number); }
-    // For a game that stops itself at a point of its own (a preloaded pause): waits for it to
-    // stop, false if it does not in time; then lets it go on.
-    bool waitForPause(double seconds);
-    void resume();
-    // Whether the game has a handler of its own for the signal.
-    bool catches(int number);
     // Closes the test's connection to the game's display, which is about to go away.
     void letGoOfDisplay();
-    // Message boxes of a game started with messageBoxesStayUp that are still on screen.
-    int messageBoxesUp() const;
-
-    // The exit status, or -signal if it died of a signal, or -1000 while it still runs.
-    int waitForExit(double seconds);
-    bool running() { return game_.running(); }
-
-    // What the game showed in message boxes, through the stand-in xmessage, one after another.
-    std::string messages() const;
-    // What the game wrote to standard output and standard error.
-    std::string output() const { return game_.output(); }
 
 private:
     struct _XDisplay* display_ = nullptr; // Xlib stays out of the tests: its macros clash
-    std::string boxes_;                   // where boxes that stay up note their processes
-    ChildProcess game_;
     unsigned long window_ = 0;
     int lastWidth_ = 640, lastHeight_ = 480;
 };

@@ -14,7 +14,7 @@
 TEST(GameWindow, OpensAt640x480AndShowsTheClearedFrameWithThePointer)
 {
     RunningGame game(inBuildDir());
-    ASSERT_TRUE(game.waitForWindow(5)) << game.output() << game.messages();
+    ASSERT_TRUE(game.waitForWindow(5)) << game.describe();
     EXPECT_EQ(game.windowWidth(), 640);
     EXPECT_EQ(game.windowHeight(), 480);
 
@@ -39,7 +39,7 @@ TEST(GameWindow, OpensAt640x480AndShowsTheClearedFrameWithThePointer)
     EXPECT_GT(nearPointer, 20) << "no pointer drawn at (300, 400)";
     EXPECT_EQ(elsewhere, 0) << "the frame is not cleared below the level";
     EXPECT_TRUE(game.running());
-    EXPECT_EQ(game.messages(), "");
+    EXPECT_TRUE(game.messages().empty()) << game.describe();
 }
 
 TEST(GameWindow, EscapeEndsTheGameWithStatus0WithinASecond)
@@ -63,7 +63,8 @@ TEST(GameWindow, TheCloseButtonEndsTheGameWithStatus0)
 namespace {
 
 // An X server of the test's own, which it can take away under a running game; with a window
-// manager (openbox) whose rule for the game's window class is given, such as "<iconic>yes</iconic>".
+// manager (openbox) whose rule for the game's window class is given, such as
+// "<iconic>yes</iconic>".
 class PrivateDisplay {
 public:
     explicit PrivateDisplay(const std::string& windowRule = "")
@@ -80,10 +81,14 @@ public:
         config.insert(rules, "<application class=\"Outbreak\">" + windowRule + "</application>");
         writeFile(dir_ + "/rc.xml", config);
         windowManager_ = std::make_unique<ChildProcess>(
-            std::vector<std::string> {"openbox", "--config-file", dir_ + "/rc.xml"}, dir_,
-            onIt());
+            std::vector<std::string> {"openbox", "--config-file", dir_ + "/rc.xml"}, dir_, onIt());
         // It manages new windows once it answers as the window manager.
-        waitUntil(5 * slowness, [&] { return run({"wmctrl", "-m"}) == 0; }, 50);
+        waitUntil(
+            5 * slowness,
+            [&] {
+                return run({"wmctrl", "-m"}) == 0;
+            },
+            50);
     }
     // ":N", once the server is ready.
     std::string name()
@@ -153,15 +158,15 @@ enum Moment {
 const char* momentName(Moment moment)
 {
     static const char* const names[] = {"starting up", "inside Allegro's start-up",
-        "setting up OpenGL", "window mapped", "window opening", "message box up",
-        "sprite's box up", "failure's box up", "minimised", "on another desktop", "in play"};
+        "setting up OpenGL", "window mapped", "window opening", "message box up", "sprite's box up",
+        "failure's box up", "minimised", "on another desktop", "in play"};
     return names[moment];
 }
 
 // The window manager's rule that keeps the game's window from view at the moment, if any.
 std::string hidingRule(Moment moment)
 {
-    return moment == Minimised ? "<iconic>yes</iconic>"
+    return moment == Minimised       ? "<iconic>yes</iconic>"
         : moment == OnAnotherDesktop ? "<desktop>2</desktop>"
                                      : "";
 }
@@ -175,7 +180,7 @@ bool reach(RunningGame& game, Moment moment)
             5 * slowness, [&] { return game.catches(SIGTERM); }, 1);
     case InsideAllegroInit:
     case SettingUpOpenGL:
-        return game.waitForPause(5 * slowness);
+        return game.waitForStop(5 * slowness);
     case WindowMapped:
         return game.waitForWindow(5 * slowness, RunningGame::Mapped::justNow);
     case WindowOpening:
@@ -363,7 +368,7 @@ TEST(GameWindow, WithoutAMessageBoxTheMessageGoesToStandardErrorEvenWhenThatIsCl
         ASSERT_TRUE(game.waitForWindow(5 * slowness)) << closed << game.output();
         sleepMs(500);
         EXPECT_TRUE(game.running()) << closed << game.output();
-        EXPECT_EQ(game.messages(), "");
+        EXPECT_TRUE(game.messages().empty()) << game.describe();
         if (!*closed) {
             EXPECT_NE(game.output().find(
                           "Error reading base.dat#Enemy/RedAlien\nThe object is not a BMP image\n"),
@@ -390,9 +395,9 @@ TEST(GameWindow, WithoutAMouseItSaysSoAndPlaysOn)
     GameOptions options = inBuildDir();
     options.preloads.push_back(NO_MOUSE_LIBRARY);
     RunningGame game(options);
-    ASSERT_TRUE(game.waitForWindow(5)) << game.output() << game.messages();
-    EXPECT_NE(game.messages().find("Unable to install mouse.\n"), std::string::npos)
-        << game.messages();
+    ASSERT_TRUE(game.waitForWindow(5)) << game.describe();
+    ASSERT_EQ(game.messages().size(), 1u) << game.describe();
+    EXPECT_EQ(game.messages()[0].rfind("Unable to install mouse.\n", 0), 0u) << game.describe();
     sleepMs(300);
     EXPECT_TRUE(game.running());
     game.holdKey(XK_Escape, 100);

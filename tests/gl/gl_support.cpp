@@ -162,8 +162,8 @@ std::string packDatafile(
     std::vector<std::string> argv {DAT_TOOL, name, "-k", "-t", "DATA", "-r", "-a"};
     argv.insert(argv.end(), subFolders.begin(), subFolders.end());
     ChildProcess dat(argv, folder);
-    if (!dat.waitForExit(30) || !dat.exited() || dat.exitStatus() != 0)
-        throw std::runtime_error("dat failed to pack " + name + ":\n" + dat.output());
+    if (dat.waitForExit(30) != 0)
+        throw std::runtime_error("dat failed to pack " + name + ": " + dat.describe());
     return folder + "/" + name;
 }
 
@@ -223,10 +223,27 @@ int runLoaderChild(int count, char** paths)
     return 0;
 }
 
-std::vector<ChildRun::Load> ChildRun::loaded() const
+namespace {
+
+std::vector<std::string> loaderCommand(const std::vector<std::string>& paths)
+{
+    std::vector<std::string> argv {selfPath(), loadSpritesFlag};
+    argv.insert(argv.end(), paths.begin(), paths.end());
+    return argv;
+}
+
+} // namespace
+
+LoaderRun::LoaderRun(const std::string& workDir, const std::vector<std::string>& paths)
+    : ChildProcess(loaderCommand(paths), workDir)
+{
+    waitForExit(60);
+}
+
+std::vector<LoaderRun::Load> LoaderRun::loaded() const
 {
     std::vector<Load> result;
-    std::istringstream lines(output);
+    std::istringstream lines(output());
     std::string line;
     while (std::getline(lines, line)) {
         if (line.rfind("loaded ", 0) != 0)
@@ -242,54 +259,13 @@ std::vector<ChildRun::Load> ChildRun::loaded() const
     return result;
 }
 
-std::string ChildRun::allegroErrorAtExit() const
+std::string LoaderRun::allegroErrorAtExit() const
 {
+    const std::string output = this->output();
     const std::string open = "at exit [";
     const size_t begin = output.rfind(open);
     const size_t end = output.rfind("]\n");
     if (begin == std::string::npos || end == std::string::npos || end < begin)
         return "(not printed)";
     return output.substr(begin + open.size(), end - begin - open.size());
-}
-
-std::string ChildRun::describe() const
-{
-    std::ostringstream out;
-    if (!started)
-        out << "did not start";
-    else if (exited)
-        out << "exit status " << exitStatus;
-    else if (signal)
-        out << "killed by signal " << signal << " (" << strsignal(signal) << ")";
-    else if (killedByUs)
-        out << "still running at the deadline, so the test killed it";
-    out << "; " << messages.size() << " message(s)";
-    for (const std::string& m : messages)
-        out << " [" << m << "]";
-    out << "; output:\n" << output;
-    return out.str();
-}
-
-ChildRun runChild(const std::vector<std::string>& argv, const std::string& workDir, double seconds)
-{
-    ChildProcess child(argv, workDir);
-    ChildRun run;
-    run.started = child.started();
-    if (!child.waitForExit(seconds))
-        child.kill();
-    run.exited = child.exited();
-    run.exitStatus = child.exitStatus();
-    run.signal = child.killedByUs() ? 0 : child.signal();
-    run.killedByUs = child.killedByUs();
-    run.output = child.output();
-    run.messages = child.messages();
-    return run;
-}
-
-ChildRun runLoaderInChild(const std::string& workDir, const std::vector<std::string>& paths)
-{
-    std::vector<std::string> argv {selfPath(), loadSpritesFlag};
-    argv.insert(argv.end(), paths.begin(), paths.end());
-    // Far longer than a load takes: only a hang reaches it.
-    return runChild(argv, workDir, 60);
 }

@@ -83,29 +83,19 @@ extern const char* const loadSpritesFlag;
 extern const char* const chooseThenReplaceFlag;
 int runLoaderChild(int count, char** paths);
 
-struct ChildRun {
-    bool started = false;
-    bool exited = false;               // ended by exit or a return from main: see exitStatus
-    int exitStatus = -1;               // meaningful when exited
-    int signal = 0;                    // ended by this signal, not one of ours
-    bool killedByUs = false;           // still running at the deadline, so the test ended it
-    std::string output;                // standard output and standard error together
-    std::vector<std::string> messages; // the text of every message box, in order
+// This test program as the loader child in workDir, run to its end: a minute, far longer than
+// a load takes, so that only a hang reaches it.
+class LoaderRun : public ChildProcess {
+public:
+    LoaderRun(const std::string& workDir, const std::vector<std::string>& paths);
 
-    // For a loader child: what each loadBMP call that returned gave, in order.
+    // What each loadBMP call that returned gave, in order.
     struct Load {
         std::string path;
         unsigned texture = 0;
         std::string allegroError; // as the call returned
     };
     std::vector<Load> loaded() const;
-    // For a loader child: allegro_error as the process ended.
+    // allegro_error as the process ended.
     std::string allegroErrorAtExit() const;
-    std::string describe() const;
 };
-
-// Runs argv in workDir under the test's X display, with a stand-in xmessage first on PATH that
-// records each message and returns as if OK was pressed. Kills it once it has run for seconds.
-ChildRun runChild(const std::vector<std::string>& argv, const std::string& workDir, double seconds);
-// Runs this test program as a loader child in workDir.
-ChildRun runLoaderInChild(const std::string& workDir, const std::vector<std::string>& paths);

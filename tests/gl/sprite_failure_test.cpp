@@ -68,10 +68,10 @@ TEST(SpriteLoading, AMissingObjectEndsTheGameWithCouldntOpenAndWhy)
     ASSERT_FALSE(intactDatafile().empty());
     // A sprite that is there first: the child and its datafile work, and it is the missing
     // object that stops it, before the sprite after it.
-    const ChildRun run = runLoaderInChild(fs::current_path(),
+    LoaderRun run(fs::current_path(),
         {"base.dat#Enemy/RedAlien", "base.dat#Enemy/NoSuchAlien", "base.dat#Enemy/GreenAlien"});
 
-    EXPECT_TRUE(run.exited && run.exitStatus == 1) << run.describe();
+    EXPECT_TRUE(run.status() == 1) << run.describe();
     const auto loaded = run.loaded();
     ASSERT_EQ(1u, loaded.size()) << run.describe();
     EXPECT_EQ("base.dat#Enemy/RedAlien", loaded[0].path);
@@ -79,21 +79,21 @@ TEST(SpriteLoading, AMissingObjectEndsTheGameWithCouldntOpenAndWhy)
     const std::string why
         = (fs::current_path() / "base.dat").string() + " has no object Enemy/NoSuchAlien";
     EXPECT_EQ(why, run.allegroErrorAtExit());
-    ASSERT_EQ(1u, run.messages.size()) << run.describe();
-    EXPECT_EQ("Couldn't open base.dat#Enemy/NoSuchAlien\n" + why + "\n", run.messages[0]);
+    ASSERT_EQ(1u, run.messages().size()) << run.describe();
+    EXPECT_EQ("Couldn't open base.dat#Enemy/NoSuchAlien\n" + why + "\n", run.messages()[0]);
 }
 
 TEST(SpriteLoading, NoDatafileEndsTheGameAtTheFirstSprite)
 {
     const std::string dir = makeScratchDir();
-    const ChildRun run = runLoaderInChild(dir, gameSprites);
+    LoaderRun run(dir, gameSprites);
 
-    EXPECT_TRUE(run.exited && run.exitStatus == 1) << run.describe();
+    EXPECT_TRUE(run.status() == 1) << run.describe();
     EXPECT_TRUE(run.loaded().empty()) << run.describe();
-    ASSERT_EQ(1u, run.messages.size()) << run.describe();
+    ASSERT_EQ(1u, run.messages().size()) << run.describe();
     EXPECT_EQ("Couldn't open base.dat#Enemy/RedAlien\n" + dir
             + "/base.dat cannot be read: No such file or directory\n",
-        run.messages[0]);
+        run.messages()[0]);
 }
 
 TEST(SpriteLoading, AnObjectThatIsNotAnImageGivesErrorReadingAndTextureZero)
@@ -104,17 +104,16 @@ TEST(SpriteLoading, AnObjectThatIsNotAnImageGivesErrorReadingAndTextureZero)
     packDatafile(dir, "base.dat", {"Enemy"});
 
     // The sprite after it still loads: the game goes on.
-    const ChildRun run
-        = runLoaderInChild(dir, {"base.dat#Enemy/RedAlien", "base.dat#Enemy/GreenAlien"});
+    LoaderRun run(dir, {"base.dat#Enemy/RedAlien", "base.dat#Enemy/GreenAlien"});
 
-    EXPECT_TRUE(run.exited && run.exitStatus == 0) << run.describe();
+    EXPECT_TRUE(run.status() == 0) << run.describe();
     const auto loaded = run.loaded();
     ASSERT_EQ(2u, loaded.size()) << run.describe();
     EXPECT_EQ(0u, loaded[0].texture);
     EXPECT_NE(0u, loaded[1].texture);
-    ASSERT_EQ(1u, run.messages.size()) << run.describe();
+    ASSERT_EQ(1u, run.messages().size()) << run.describe();
     EXPECT_EQ(shown("Error reading base.dat#Enemy/RedAlien\nThe object is not a BMP image"),
-        run.messages[0]);
+        run.messages()[0]);
 }
 
 // The folder choice reads base.dat once: a file put in its place afterwards changes nothing.
@@ -125,9 +124,9 @@ TEST(SpriteLoading, ADatafileReplacedAfterTheFolderChoiceChangesNothing)
     writeFile(dir + "/damaged", "Not a datafile at all.\n");
     std::vector<std::string> paths {chooseThenReplaceFlag, dir + "/damaged"};
     paths.insert(paths.end(), gameSprites.begin(), gameSprites.end());
-    const ChildRun run = runLoaderInChild(dir, paths);
+    LoaderRun run(dir, paths);
     EXPECT_FALSE(fs::exists(dir + "/damaged")) << "not put in place of base.dat";
-    EXPECT_TRUE(run.exited && run.exitStatus == 0 && run.messages.empty()) << run.describe();
+    EXPECT_TRUE(run.status() == 0 && run.messages().empty()) << run.describe();
     EXPECT_EQ(gameSprites.size(), run.loaded().size()) << run.describe();
 }
 
@@ -184,21 +183,19 @@ TEST_P(DamagedDatafile, GetsItsMessageAndNeverCrashes)
     const std::string dir = makeScratchDir();
     writeFile(dir + "/base.dat", damaged);
 
-    const ChildRun run = runLoaderInChild(dir, gameSprites);
+    LoaderRun run(dir, gameSprites);
 
-    ASSERT_EQ(0, run.signal) << run.describe();
-    ASSERT_FALSE(run.killedByUs) << run.describe();
-    ASSERT_TRUE(run.exited) << run.describe();
+    ASSERT_GE(run.status(), 0) << run.describe();
     const auto loaded = run.loaded();
     std::vector<std::string> expected;
     const std::string fault = datafileFault(damaged);
     if (!fault.empty()) {
-        EXPECT_EQ(1, run.exitStatus) << run.describe();
+        EXPECT_EQ(1, run.status()) << run.describe();
         EXPECT_TRUE(loaded.empty()) << run.describe();
         expected.push_back(
             "Couldn't open " + gameSprites[0] + "\n" + dir + "/base.dat " + fault + "\n");
     } else {
-        EXPECT_EQ(0, run.exitStatus) << run.describe();
+        EXPECT_EQ(0, run.status()) << run.describe();
         ASSERT_EQ(gameSprites.size(), loaded.size()) << run.describe();
         for (size_t i = 0; i < loaded.size(); ++i) {
             const auto image = datafileObject(damaged, spriteObject(spritePaths[i]));
@@ -209,9 +206,9 @@ TEST_P(DamagedDatafile, GetsItsMessageAndNeverCrashes)
                 expected.push_back(shown("Error reading " + gameSprites[i] + "\n" + refused));
         }
     }
-    EXPECT_EQ(expected, run.messages) << run.describe();
-    const std::string all
-        = std::accumulate(run.messages.begin(), run.messages.end(), std::string());
+    const std::vector<std::string> messages = run.messages();
+    EXPECT_EQ(expected, messages) << run.describe();
+    const std::string all = std::accumulate(messages.begin(), messages.end(), std::string());
     EXPECT_NE(std::string::npos, all.find(GetParam().says)) << run.describe();
 }
 
@@ -242,18 +239,17 @@ TEST(GameStartUp, WithoutAUsableDatafileTheGameSaysWhereItLookedAndWhyAndExits1)
     const std::string workDir = makeScratchDir();
     writeFile(workDir + "/base.dat", "Not a datafile at all.\n");
 
-    const ChildRun run = runChild({game.bin / "outbreak"}, workDir, 60);
+    ChildProcess run({game.bin / "outbreak"}, workDir);
 
-    ASSERT_EQ(0, run.signal) << run.describe();
-    EXPECT_TRUE(run.exited && run.exitStatus == 1) << run.describe();
-    ASSERT_EQ(1u, run.messages.size()) << run.describe();
+    EXPECT_EQ(1, run.waitForExit(60)) << run.describe();
+    ASSERT_EQ(1u, run.messages().size()) << run.describe();
     EXPECT_EQ("Couldn't open base.dat#Enemy/RedAlien\n" + workDir
             + "/base.dat is not an Allegro datafile\n"
               "Looked for base.dat in:\n  "
             + workDir + ": base.dat is not an Allegro datafile\n  " + game.bin.string()
             + ": no base.dat\n  " + game.dataFolder.string() + ": no base.dat\n  "
             + game.debianDataFolder.string() + ": no base.dat\n",
-        run.messages[0]);
+        run.messages()[0]);
 }
 
 // A base.dat in the working directory that is not the game's, or is damaged, is passed over for
@@ -267,11 +263,10 @@ TEST(GameStartUp, AStrayDatafileInTheWorkingDirectoryIsPassedOver)
         const std::string workDir = makeScratchDir();
         writeFile(workDir + "/base.dat", stray);
 
-        const ChildRun run = runChild({OUTBREAK_BINARY}, workDir, 3 * slowness);
+        ChildProcess run({OUTBREAK_BINARY}, workDir);
 
-        EXPECT_EQ(0, run.signal) << run.describe();
-        EXPECT_TRUE(run.killedByUs) << run.describe();
-        EXPECT_TRUE(run.messages.empty()) << run.describe();
+        EXPECT_EQ(stillRunning, run.waitForExit(3 * slowness)) << run.describe();
+        EXPECT_TRUE(run.messages().empty()) << run.describe();
     }
 }
 
@@ -285,15 +280,14 @@ TEST(GameStartUp, ADamagedDatafileBesideTheGameIsAnError)
     writeFile(game.dataFolder / "base.dat", intactDatafile());
     const std::string workDir = makeScratchDir();
 
-    const ChildRun run = runChild({game.bin / "outbreak"}, workDir, 60);
+    ChildProcess run({game.bin / "outbreak"}, workDir);
 
-    ASSERT_EQ(0, run.signal) << run.describe();
-    EXPECT_TRUE(run.exited && run.exitStatus == 1) << run.describe();
-    ASSERT_EQ(1u, run.messages.size()) << run.describe();
+    EXPECT_EQ(1, run.waitForExit(60)) << run.describe();
+    ASSERT_EQ(1u, run.messages().size()) << run.describe();
     EXPECT_EQ("Couldn't open base.dat#Enemy/RedAlien\n" + game.bin.string() + "/base.dat "
             + datafileFault(damaged) + "\nLooked for base.dat in:\n  " + workDir
             + ": no base.dat\n",
-        run.messages[0]);
+        run.messages()[0]);
 }
 
 } // namespace

@@ -125,6 +125,8 @@ ChildProcess::ChildProcess(
     const char* path = getenv("PATH");
     environment.set("PATH", bin + ":" + (path ? path : "/usr/bin:/bin"));
     environment.set("XMESSAGE_LOG", scratch_ + "/messages.log");
+    if (environment.boxesStayUp)
+        environment.set("XMESSAGE_STAYS_UP", scratch_ + "/boxes");
 
     // The child is tied to this program: it leads a process group of its own, which kill() ends
     // with whatever the child started, and setpriv has it killed when the thread that started it
@@ -168,38 +170,41 @@ ChildProcess::ChildProcess(
 
 ChildProcess::~ChildProcess()
 {
-    if (running())
-        kill();
+    if (started() && status_ == stillRunning) {
+        ::kill(-pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
 }
 
 void ChildProcess::reap(int waitStatus)
 {
-    ended_ = true;
-    if (WIFEXITED(waitStatus)) {
-        exited_ = true;
-        exitStatus_ = WEXITSTATUS(waitStatus);
-    } else if (WIFSIGNALED(waitStatus)) {
-        signal_ = WTERMSIG(waitStatus);
-    }
+    status_ = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -WTERMSIG(waitStatus);
 }
 
 bool ChildProcess::running()
 {
-    if (!started() || ended_)
+    if (!started() || status_ != stillRunning)
         return false;
     int waitStatus = 0;
     const pid_t done = waitpid(pid_, &waitStatus, WNOHANG);
     if (done == pid_)
         reap(waitStatus);
     else if (done < 0 && errno != EINTR)
-        ended_ = true;
-    return !ended_;
+        throw std::runtime_error("lost the child process " + std::to_string(pid_));
+    return status_ == stillRunning;
 }
 
-bool ChildProcess::waitForExit(double seconds)
+int ChildProcess::waitForExit(double seconds)
 {
-    return waitUntil(
+    waitUntil(
         seconds, [&] { return !running(); }, 5);
+    return status_;
+}
+
+int ChildProcess::status()
+{
+    running();
+    return status_;
 }
 
 bool ChildProcess::waitForStop(double seconds)
@@ -208,7 +213,7 @@ bool ChildProcess::waitForStop(double seconds)
     waitUntil(
         seconds,
         [&] {
-            if (!started() || ended_)
+            if (!running())
                 return true;
             int waitStatus = 0;
             if (waitpid(pid_, &waitStatus, WNOHANG | WUNTRACED) != pid_)
@@ -242,11 +247,15 @@ void ChildProcess::kill()
     killedByUs_ = true;
 }
 
-int ChildProcess::status()
+bool ChildProcess::catches(int number)
 {
-    if (running() || !ended_)
-        return -1000;
-    return exited_ ? exitStatus_ : -signal_;
+    // SigCgt in /proc/PID/status: the caught signals, a bit each, signal 1 in the lowest.
+    std::istringstream status(readFile("/proc/" + std::to_string(pid_) + "/status"));
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("SigCgt:", 0) == 0)
+            return (std::stoull(line.substr(7), nullptr, 16) >> (number - 1)) & 1;
+    return false;
 }
 
 std::string ChildProcess::output() const { return readFile(scratch_ + "/output.log"); }
@@ -259,4 +268,39 @@ std::vector<std::string> ChildProcess::messages() const
     while (std::getline(records, text, '\036'))
         texts.push_back(text);
     return texts;
+}
+
+int ChildProcess::messageBoxesUp() const
+{
+    int up = 0;
+    std::istringstream pids(readFile(scratch_ + "/boxes"));
+    for (std::string pid; std::getline(pids, pid);) {
+        // A box that has ended may linger as a zombie until it is reaped.
+        const std::string status = readFile("/proc/" + pid + "/stat");
+        const size_t state = status.rfind(')');
+        up += state != std::string::npos && status.compare(state, 3, ") Z") != 0;
+    }
+    return up;
+}
+
+std::string ChildProcess::describe()
+{
+    std::ostringstream out;
+    const int now = status();
+    if (!started())
+        out << "did not start";
+    else if (now == stillRunning)
+        out << "still running";
+    else if (killedByUs_)
+        out << "killed by the test";
+    else if (now >= 0)
+        out << "exit status " << now;
+    else
+        out << "ended by signal " << -now << " (" << strsignal(-now) << ")";
+    const std::vector<std::string> boxes = messages();
+    out << "; " << boxes.size() << " message box(es)";
+    for (const std::string& text : boxes)
+        out << " [" << text << "]";
+    out << "; output:\n" << output();
+    return out.str();
 }

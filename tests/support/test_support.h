@@ -41,17 +41,21 @@ public:
     void preload(const std::string& library);
     const std::vector<std::string>& entries() const { return entries_; }
 
+    // Its message boxes stay up, unanswered, instead of being answered at once.
+    bool boxesStayUp = false;
+
 private:
     std::vector<std::string> entries_; // NAME=value
 };
 
+// How a child ended: its exit status, or -signal when a signal ended it; this while it runs.
+const int stillRunning = -1000;
+
 // A program run as a child process. Its standard output and error go to one file, and the stand-in
 // for xmessage (tests/support/xmessage) comes first on its PATH: it records the text of every
-// message box the child shows and returns at once, as if OK had been pressed (or, with
-// XMESSAGE_STAYS_UP set to a file in the child's environment, notes its process id there and
-// stays up). The child leads a process group
-// of its own: a child still running when the object goes is killed with its group, and the child
-// is killed as well when this program dies (or the thread that made the object ends).
+// message box the child shows and returns at once, as if OK had been pressed. The child leads a
+// process group of its own: a child still running when the object goes is killed with its group,
+// and the child is killed as well when this program dies (or the thread that made the object ends).
 class ChildProcess {
 public:
     ChildProcess(const std::vector<std::string>& argv, const std::string& workDir,
@@ -63,36 +67,32 @@ public:
     bool started() const { return pid_ > 0; }
     pid_t pid() const { return pid_; }
     bool running();
-    // Waits for the child to end, for at most seconds; false if it still runs.
-    bool waitForExit(double seconds);
+    // Waits for the child to end, for at most seconds; its status, stillRunning if it goes on.
+    int waitForExit(double seconds);
+    int status();
     // Waits for the child to stop itself (SIGSTOP), for at most seconds; false if it did not.
     bool waitForStop(double seconds);
     void resume();
     void signal(int number); // while it runs
     // Ends the child and its process group.
     void kill();
-
-    // How it ended, once it has.
-    bool exited() const { return exited_; }         // by exit or a return from main
-    int exitStatus() const { return exitStatus_; }  // meaningful when exited
-    int signal() const { return signal_; }          // or killed by this signal
-    bool killedByUs() const { return killedByUs_; } // still running at a deadline of ours
-    // The exit status, -signal if it died of a signal, or -1000 while it still runs.
-    int status();
+    // Whether the child has a handler of its own for the signal.
+    bool catches(int number);
 
     // What it wrote to standard output and standard error.
     std::string output() const;
     // The text of every message box it showed, in order.
     std::vector<std::string> messages() const;
+    // Its message boxes still on screen (with boxesStayUp).
+    int messageBoxesUp() const;
+    // How it ended, its message boxes and its output, for a test's failure message.
+    std::string describe();
 
 private:
     void reap(int waitStatus);
 
     std::string scratch_;
     pid_t pid_ = -1;
-    bool ended_ = false;
-    bool exited_ = false;
-    int exitStatus_ = -1;
-    int signal_ = 0;
+    int status_ = stillRunning;
     bool killedByUs_ = false;
 };
