@@ -2,6 +2,7 @@
 // or, installed, in the data folder installed with it, even once the install has moved; its window
 // shows the game's icon.
 #include "running_game.h"
+#include "sprite_eye.h"
 
 #include <X11/keysym.h>
 #include <algorithm>

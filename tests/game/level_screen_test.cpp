@@ -1,6 +1,7 @@
 // The level as the player sees it: the grid of aliens under the row of hard balls in the first
 // frame, and the heap it has become a few seconds later.
 #include "running_game.h"
+#include "sprite_eye.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,6 +1,7 @@
 // Playing the real game as a player does: pick an alien, let it fly to the launch point, fire it at
 // the heap; judged by what the screen shows.
 #include "running_game.h"
+#include "sprite_eye.h"
 
 #include <X11/keysym.h>
 #include <algorithm>

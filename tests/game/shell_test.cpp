@@ -1,5 +1,6 @@
 // The game's window, its frame loop and its ways out, on the real program.
 #include "running_game.h"
+#include "sprite_eye.h"
 
 #include "datafile_check.h"
 
@@ -61,70 +62,6 @@ TEST(GameWindow, TheCloseButtonEndsTheGameWithStatus0)
 }
 
 namespace {
-
-// An X server of the test's own, which it can take away under a running game; with a window
-// manager (openbox) whose rule for the game's window class is given, such as
-// "<iconic>yes</iconic>".
-class PrivateDisplay {
-public:
-    explicit PrivateDisplay(const std::string& windowRule = "")
-        : dir_(makeScratchDir()),
-          server_({"/bin/sh", "-c",
-                      "exec Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset "
-                      "3>display"},
-              dir_)
-    {
-        if (windowRule.empty())
-            return;
-        std::string config = readFile("/etc/xdg/openbox/rc.xml");
-        const size_t rules = config.find("<applications>") + std::string("<applications>").size();
-        config.insert(rules, "<application class=\"Outbreak\">" + windowRule + "</application>");
-        writeFile(dir_ + "/rc.xml", config);
-        windowManager_ = std::make_unique<ChildProcess>(
-            std::vector<std::string> {"openbox", "--config-file", dir_ + "/rc.xml"}, dir_, onIt());
-        // It manages new windows once it answers as the window manager.
-        waitUntil(
-            5 * slowness,
-            [&] {
-                return run({"wmctrl", "-m"}) == 0;
-            },
-            50);
-    }
-    // ":N", once the server is ready.
-    std::string name()
-    {
-        std::string number;
-        waitUntil(5 * slowness, [&] {
-            number = readFile(dir_ + "/display");
-            return !number.empty() && number.back() == '\n';
-        });
-        return ":" + number.substr(0, number.find('\n'));
-    }
-    // Runs a command on this display; its exit status.
-    int run(const std::vector<std::string>& command)
-    {
-        ChildProcess child(command, dir_, onIt());
-        child.waitForExit(5 * slowness);
-        return child.status();
-    }
-    void end(int signal)
-    {
-        server_.signal(signal);
-        server_.waitForExit(5);
-    }
-
-private:
-    ChildEnvironment onIt()
-    {
-        ChildEnvironment environment;
-        environment.set("DISPLAY", name());
-        return environment;
-    }
-
-    std::string dir_;
-    ChildProcess server_;
-    std::unique_ptr<ChildProcess> windowManager_;
-};
 
 // The build's datafile, its red alien no BMP image: the game says "Error reading" and plays on.
 GameOptions withUnreadableSprite()
@@ -250,7 +187,7 @@ TEST(GameWindow, WhenItsDisplayGoesAwayTheGameSaysSoAndExitsWith1)
             RunningGame game(options);
             ASSERT_TRUE(reach(game, moment)) << momentName(moment) << game.output();
             game.letGoOfDisplay();
-            display.end(serverSignal);
+            ASSERT_TRUE(display.end(serverSignal)) << "the X server does not end";
             if (moment == SettingUpOpenGL)
                 game.signal(SIGSEGV);
             goOn(game, moment);

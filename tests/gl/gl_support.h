@@ -1,5 +1,5 @@
 // What the OpenGL tests share: the game's OpenGL context, frames read back from the back buffer,
-// sprite images packed into datafiles of their own, and child processes with a stand-in xmessage.
+// sprite images packed into datafiles of their own, and this program as a loader child.
 // Allegro stays out of this header: its macros would leak into every test file.
 #pragma once
 

@@ -4,8 +4,10 @@
 #include "bmp_bytes.h"
 #include "datafile_check.h"
 #include "gl_support.h"
+#include "running_game.h"
 #include "util.h"
 
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
@@ -229,6 +231,13 @@ struct GameCopy {
         fs::create_directories(bin);
         fs::copy_file(OUTBREAK_BINARY, bin / "outbreak");
     }
+    GameOptions options(const std::string& workDir) const
+    {
+        GameOptions options;
+        options.binary = bin / "outbreak";
+        options.workDir = workDir;
+        return options;
+    }
 };
 
 // The game has no usable datafile anywhere: a stray one in the working directory, none beside it,
@@ -239,7 +248,7 @@ TEST(GameStartUp, WithoutAUsableDatafileTheGameSaysWhereItLookedAndWhyAndExits1)
     const std::string workDir = makeScratchDir();
     writeFile(workDir + "/base.dat", "Not a datafile at all.\n");
 
-    ChildProcess run({game.bin / "outbreak"}, workDir);
+    RunningGame run(game.options(workDir));
 
     EXPECT_EQ(1, run.waitForExit(60)) << run.describe();
     ASSERT_EQ(1u, run.messages().size()) << run.describe();
@@ -253,20 +262,24 @@ TEST(GameStartUp, WithoutAUsableDatafileTheGameSaysWhereItLookedAndWhyAndExits1)
 }
 
 // A base.dat in the working directory that is not the game's, or is damaged, is passed over for
-// the one beside the game: the game starts, with no message.
+// the one beside the game: the game shows its first frame, so every sprite loaded, with no
+// message, and plays until it is asked to stop.
 TEST(GameStartUp, AStrayDatafileInTheWorkingDirectoryIsPassedOver)
 {
     const std::string testSprites = testSpritePath("");
     const std::string otherProgramsDatafile
         = readFile(testSprites.substr(0, testSprites.find('#')));
     for (const std::string& stray : {randomBytes(1000), otherProgramsDatafile}) {
-        const std::string workDir = makeScratchDir();
-        writeFile(workDir + "/base.dat", stray);
+        GameOptions options;
+        options.workDir = makeScratchDir();
+        options.pauseAtFirstFrame = true;
+        writeFile(options.workDir + "/base.dat", stray);
+        RunningGame game(options);
 
-        ChildProcess run({OUTBREAK_BINARY}, workDir);
-
-        EXPECT_EQ(stillRunning, run.waitForExit(3 * slowness)) << run.describe();
-        EXPECT_TRUE(run.messages().empty()) << run.describe();
+        EXPECT_EQ(640, game.firstFrame(10 * slowness).width) << game.describe();
+        EXPECT_TRUE(game.messages().empty()) << game.describe();
+        game.signal(SIGTERM);
+        EXPECT_EQ(0, game.waitForExit(3 * slowness)) << game.describe();
     }
 }
 
@@ -280,7 +293,7 @@ TEST(GameStartUp, ADamagedDatafileBesideTheGameIsAnError)
     writeFile(game.dataFolder / "base.dat", intactDatafile());
     const std::string workDir = makeScratchDir();
 
-    ChildProcess run({game.bin / "outbreak"}, workDir);
+    RunningGame run(game.options(workDir));
 
     EXPECT_EQ(1, run.waitForExit(60)) << run.describe();
     ASSERT_EQ(1u, run.messages().size()) << run.describe();

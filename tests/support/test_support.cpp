@@ -78,6 +78,13 @@ bool waitUntil(double seconds, const std::function<bool()>& done, int pollMs)
 
 // ---------------------------------------------------------------- child processes
 
+bool processAlive(pid_t pid)
+{
+    const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    const size_t state = stat.rfind(')');
+    return state != std::string::npos && stat.compare(state, 3, ") Z") != 0;
+}
+
 ChildEnvironment::ChildEnvironment()
 {
     for (char** e = environ; *e; ++e)
@@ -274,12 +281,8 @@ int ChildProcess::messageBoxesUp() const
 {
     int up = 0;
     std::istringstream pids(readFile(scratch_ + "/boxes"));
-    for (std::string pid; std::getline(pids, pid);) {
-        // A box that has ended may linger as a zombie until it is reaped.
-        const std::string status = readFile("/proc/" + pid + "/stat");
-        const size_t state = status.rfind(')');
-        up += state != std::string::npos && status.compare(state, 3, ") Z") != 0;
-    }
+    for (pid_t pid; pids >> pid;)
+        up += processAlive(pid);
     return up;
 }
 

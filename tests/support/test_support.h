@@ -48,6 +48,9 @@ private:
     std::vector<std::string> entries_; // NAME=value
 };
 
+// Whether process pid is there and has not ended (a zombie has).
+bool processAlive(pid_t pid);
+
 // How a child ended: its exit status, or -signal when a signal ended it; this while it runs.
 const int stillRunning = -1000;
 

@@ -1,11 +1,13 @@
-// Runs the real game as a child process on the test's X server, and plays it as a person does:
-// real pointer motion, button presses and key presses through XTest, and screenshots of the
-// window read back from the X server.
+// Runs the real game as a child process on the test's X server or a private one, and plays it as
+// a person does: real pointer motion, button presses and key presses through XTest, and
+// screenshots of the window read back from the X server. Xlib stays out of this header: its
+// macros clash with the tests' names.
 #pragma once
 
 #include "picture.h"
 #include "test_support.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,12 @@ struct GameOptions {
     // Its message boxes stay up, unanswered, instead of being answered at once.
     bool messageBoxesStayUp = false;
 };
+
+// The game's window on display, named "Outbreak": viewable, or (hidden) made but kept from view
+// by the window manager; 0 while there is none.
+unsigned long findGameWindow(struct _XDisplay* display, bool hidden = false);
+// The window's pixels as the X server has them; an empty image once the window is gone.
+Image windowPicture(struct _XDisplay* display, unsigned long window);
 
 // The game as a child process (its status, output and message boxes as ChildProcess gives them),
 // with a connection of the test's own to its display.
@@ -73,7 +81,7 @@ public:
     void letGoOfDisplay();
 
 private:
-    struct _XDisplay* display_ = nullptr; // Xlib stays out of the tests: its macros clash
+    struct _XDisplay* display_ = nullptr;
     unsigned long window_ = 0;
     int lastWidth_ = 640, lastHeight_ = 480;
 };
@@ -83,62 +91,25 @@ std::string buildDir();
 // The game as it is built, started in the build folder.
 GameOptions inBuildDir();
 
-// What a screenshot shows: the game's sprites, recognised by their looks.
-
-// The sprites, in the order the level makes their kinds: six aliens, then the hard ball.
-enum SpriteKind {
-    RedAlien,
-    GreenAlien,
-    PurpleAlien,
-    WhiteAlien,
-    GrayAlien,
-    BlackAlien,
-    HardBall,
-    spriteKinds
-};
-const int alienKinds = 6;
-const char* kindName(int kind);
-
-// One sprite found in a screenshot: its centre (the pixel just right of and below the exact
-// centre), its kind, and how far its pixels are from the sprite's (root mean square, 0-255).
-struct SeenSprite {
-    int x = 0, y = 0;
-    int kind = -1;
-    double mismatch = 1e9;
-};
-
-// Recognises the game's sprites in screenshots. The game draws each 64-pixel sprite at radius 16,
-// 32 pixels across, so every sprite file of the build is halved and compared, pixel by pixel,
-// with the shot.
-class SpriteEye {
+// An X server of the test's own, started through tests/with-xvfb, which the test can take away
+// under a running game; with a window manager (openbox) whose rule for the game's window class is
+// given, such as "<iconic>yes</iconic>".
+class PrivateDisplay {
 public:
-    explicit SpriteEye(const std::string& spriteDir);
-
-    // Mismatch of the kind's sprite drawn at (x, y), from every pixel or, coarse, from every
-    // other pixel in each direction. Gives up, with a value above limit, once it is sure to
-    // come out above limit.
-    double mismatch(
-        const Image& shot, int kind, int x, int y, bool coarse = false, double limit = 1e9) const;
-    // The kind and place that best explain the shot within slack pixels of (x, y).
-    SeenSprite look(const Image& shot, int x, int y, int slack) const;
-    // Every whole, unshrunk sprite in the shot, at least 20 pixels apart.
-    std::vector<SeenSprite> findAll(const Image& shot) const;
-
-    // A sprite whose mismatch is above this is not one of ours.
-    static constexpr double recognised = 40;
+    explicit PrivateDisplay(const std::string& windowRule = "");
+    // ":N", once the server is ready.
+    const std::string& name() const { return name_; }
+    // Runs a command on this display; its status.
+    int run(const std::vector<std::string>& command);
+    // Ends the server with the signal; false if it is still there a few seconds later.
+    bool end(int signal);
 
 private:
-    struct Texel {
-        int dx, dy; // from the centre
-        Rgb colour;
-    };
-    std::vector<Texel> fine_[spriteKinds];
-    std::vector<Texel> coarse_[spriteKinds];
-};
+    ChildEnvironment onIt() const;
 
-// Pixels within radius of (x, y) coloured as the bright spots of the infection overlay.
-int infectionSpotsNear(const Image& shot, int x, int y, int radius);
-// True for the bright yellow-green of the infection overlay's spots.
-bool isInfectionSpot(const Rgb& c);
-// Non-black pixels in the rectangle [x0, x1) x [y0, y1).
-int litPixels(const Image& shot, int x0, int y0, int x1, int y1);
+    std::string dir_;
+    ChildProcess server_;
+    std::string name_;
+    pid_t serverPid_ = 0;
+    std::unique_ptr<ChildProcess> windowManager_;
+};

@@ -1,17 +1,11 @@
 #include "running_game.h"
 
-#include "util.h"
-
 #include <X11/Xlib.h>
 
-#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
-#include <algorithm>
-#include <cmath>
+#include <csignal>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
@@ -26,9 +20,9 @@ GameOptions inBuildDir()
 
 namespace {
 
-// The game's X display, opened before the game starts. The game may end, and its window go, at
-// any moment while a test looks at it or moves the pointer over it: the X errors that follow are
-// no reason to end the test program.
+// The test's connection to the game's X display. The game may end, and its window go, at any
+// moment while a test looks at it or moves the pointer over it: the X errors that follow are no
+// reason to end the test program.
 Display* openDisplay(const GameOptions& options)
 {
     if (!options.withDisplay)
@@ -95,13 +89,14 @@ void RunningGame::letGoOfDisplay()
     display_ = nullptr;
 }
 
-// The game's window by its name: viewable, or (hidden) a 640x480 one that is not.
-static Window findViewable(Display* display, Window w, const char* name, bool hidden = false)
+// The game's window below w.
+static Window findBelow(Display* display, Window w, bool hidden)
 {
     char* title = nullptr;
     if (XFetchName(display, w, &title) && title) {
-        const bool match = std::strcmp(title, name) == 0;
+        const bool match = std::strcmp(title, "Outbreak") == 0;
         XFree(title);
+        // Allegro makes a window of the game's name that it never maps; the game's own is 640x480.
         XWindowAttributes a;
         if (match && XGetWindowAttributes(display, w, &a)
             && (hidden ? a.map_state != IsViewable && a.width == 640 && a.height == 480
@@ -113,11 +108,16 @@ static Window findViewable(Display* display, Window w, const char* name, bool hi
     Window found = 0;
     if (XQueryTree(display, w, &root, &parent, &children, &count)) {
         for (unsigned i = 0; i < count && !found; ++i)
-            found = findViewable(display, children[i], name, hidden);
+            found = findBelow(display, children[i], hidden);
         if (children)
             XFree(children);
     }
     return found;
+}
+
+unsigned long findGameWindow(Display* display, bool hidden)
+{
+    return findBelow(display, DefaultRootWindow(display), hidden);
 }
 
 bool RunningGame::waitForWindow(double seconds, Mapped mapped)
@@ -125,8 +125,7 @@ bool RunningGame::waitForWindow(double seconds, Mapped mapped)
     const bool shown = waitUntil(
         seconds,
         [&] {
-            window_ = findViewable(
-                display_, DefaultRootWindow(display_), "Outbreak", mapped == Mapped::hidden);
+            window_ = findGameWindow(display_, mapped == Mapped::hidden);
             return window_ || !running();
         },
         mapped == Mapped::justNow ? 1 : 20);
@@ -142,7 +141,7 @@ Image RunningGame::firstFrame(double seconds)
 {
     if (!waitForStop(seconds))
         return Image();
-    window_ = findViewable(display_, DefaultRootWindow(display_), "Outbreak");
+    window_ = findGameWindow(display_);
     Image shot = window_ ? screenshot() : Image();
     resume();
     return shot;
@@ -188,23 +187,27 @@ static Image toImage(XImage* x)
     return image;
 }
 
+Image windowPicture(Display* display, unsigned long window)
+{
+    XWindowAttributes a {};
+    XImage* x = XGetWindowAttributes(display, window, &a)
+        ? XGetImage(display, window, 0, 0, a.width, a.height, AllPlanes, ZPixmap)
+        : nullptr;
+    return x ? toImage(x) : Image();
+}
+
 Image RunningGame::screenshot()
 {
-    const int width = windowWidth(), height = windowHeight();
-    XImage* x = width > 0 && height > 0
-        ? XGetImage(display_, window_, 0, 0, width, height, AllPlanes, ZPixmap)
-        : nullptr;
-    if (!x) {
+    Image shot = windowPicture(display_, window_);
+    if (shot.pixels.empty()) {
         // The game has ended and its window is gone.
-        Image image;
-        image.width = lastWidth_;
-        image.height = lastHeight_;
-        image.pixels.assign(size_t(image.width) * image.height, Rgb {0, 0, 0});
-        return image;
+        shot.width = lastWidth_;
+        shot.height = lastHeight_;
+        shot.pixels.assign(size_t(shot.width) * shot.height, Rgb {0, 0, 0});
     }
-    lastWidth_ = width;
-    lastHeight_ = height;
-    return toImage(x);
+    lastWidth_ = shot.width;
+    lastHeight_ = shot.height;
+    return shot;
 }
 
 RunningGame::Icon RunningGame::windowIcon()
@@ -317,149 +320,47 @@ std::string RunningGame::windowClass()
     return both;
 }
 
-const char* kindName(int kind)
+PrivateDisplay::PrivateDisplay(const std::string& windowRule)
+    : dir_(makeScratchDir()), server_({OUTBREAK_SOURCE_DIR "/tests/with-xvfb", "--serve"}, dir_)
 {
-    static const char* const names[spriteKinds]
-        = {"red", "green", "purple", "white", "gray", "black", "hard ball"};
-    return kind >= 0 && kind < spriteKinds ? names[kind] : "nothing";
+    // with-xvfb says ":N PID" once the server is ready.
+    waitUntil(5 * slowness, [&] { return !server_.output().empty() || !server_.running(); });
+    std::istringstream(server_.output()) >> name_ >> serverPid_;
+    if (name_.empty() || serverPid_ <= 0)
+        throw std::runtime_error("no private X server: " + server_.describe());
+    if (windowRule.empty())
+        return;
+    std::string config = readFile("/etc/xdg/openbox/rc.xml");
+    const size_t rules = config.find("<applications>") + std::string("<applications>").size();
+    config.insert(rules, "<application class=\"Outbreak\">" + windowRule + "</application>");
+    writeFile(dir_ + "/rc.xml", config);
+    windowManager_ = std::make_unique<ChildProcess>(
+        std::vector<std::string> {"openbox", "--config-file", dir_ + "/rc.xml"}, dir_, onIt());
+    // It manages new windows once it answers as the window manager.
+    if (!waitUntil(
+            5 * slowness,
+            [&] {
+                return run({"wmctrl", "-m"}) == 0;
+            },
+            50))
+        throw std::runtime_error("no window manager: " + windowManager_->describe());
 }
 
-SpriteEye::SpriteEye(const std::string& spriteDir)
+ChildEnvironment PrivateDisplay::onIt() const
 {
-    static_assert(spriteKinds == hardBallSprite + 1, "the kinds are the game's first sprites");
-    for (int k = 0; k < spriteKinds; ++k) {
-        // The build paints the sprite of object "base.dat#Enemy/RedAlien" as Enemy/RedAlien.
-        const std::string file = spriteObject(spritePaths[k]);
-        const Image sprite = loadBmp(spriteDir + "/" + file);
-        if (sprite.width != 64 || sprite.height != 64)
-            throw std::runtime_error("sprite is not 64x64: " + file);
-        for (int y = 0; y < 32; ++y)
-            for (int x = 0; x < 32; ++x) {
-                // Halved as a mipmap halves: the mean of two by two texels. Only pixels whose
-                // texels are all opaque, well inside the rim, are compared: at the rim the
-                // see-through texels' colour and the alpha test decide.
-                int r = 0, g = 0, b = 0;
-                bool opaque = true;
-                for (int dy = 0; dy < 2; ++dy)
-                    for (int dx = 0; dx < 2; ++dx) {
-                        const Rgb& c = sprite.at(2 * x + dx, 2 * y + dy);
-                        opaque = opaque && !(c.r == 255 && c.g == 0 && c.b == 255);
-                        r += c.r;
-                        g += c.g;
-                        b += c.b;
-                    }
-                const double cx = x - 15.5, cy = y - 15.5;
-                if (!opaque || cx * cx + cy * cy > 13.5 * 13.5)
-                    continue;
-                const Texel t {
-                    x - 16, y - 16, Rgb {uint8_t(r / 4), uint8_t(g / 4), uint8_t(b / 4)}};
-                fine_[k].push_back(t);
-                if (x % 2 == 0 && y % 2 == 0)
-                    coarse_[k].push_back(t);
-            }
-    }
+    ChildEnvironment environment;
+    environment.set("DISPLAY", name_);
+    return environment;
 }
 
-double SpriteEye::mismatch(
-    const Image& shot, int kind, int x, int y, bool coarse, double limit) const
+int PrivateDisplay::run(const std::vector<std::string>& command)
 {
-    const std::vector<Texel>& texels = coarse ? coarse_[kind] : fine_[kind];
-    const double count = double(texels.size());
-    const long giveUp = limit < 1e6 ? long(limit * limit * 3 * count) + 1 : -1;
-    const bool inside = x >= 16 && y >= 16 && x + 16 <= shot.width && y + 16 <= shot.height;
-    long sum = 0;
-    for (const Texel& t : texels) {
-        const int sx = x + t.dx, sy = y + t.dy;
-        Rgb s {0, 0, 0};
-        if (inside || (sx >= 0 && sy >= 0 && sx < shot.width && sy < shot.height))
-            s = shot.at(sx, sy);
-        const int dr = s.r - t.colour.r, dg = s.g - t.colour.g, db = s.b - t.colour.b;
-        sum += dr * dr + dg * dg + db * db;
-        if (giveUp >= 0 && sum > giveUp)
-            return limit + 1;
-    }
-    return std::sqrt(double(sum) / (3.0 * count));
+    ChildProcess child(command, dir_, onIt());
+    return child.waitForExit(5 * slowness);
 }
 
-SeenSprite SpriteEye::look(const Image& shot, int x, int y, int slack) const
+bool PrivateDisplay::end(int signal)
 {
-    SeenSprite best;
-    for (int dy = -slack; dy <= slack; ++dy)
-        for (int dx = -slack; dx <= slack; ++dx)
-            for (int k = 0; k < spriteKinds; ++k) {
-                const double m = mismatch(shot, k, x + dx, y + dy, false, best.mismatch);
-                if (m < best.mismatch) {
-                    best.x = x + dx;
-                    best.y = y + dy;
-                    best.kind = k;
-                    best.mismatch = m;
-                }
-            }
-    return best;
-}
-
-std::vector<SeenSprite> SpriteEye::findAll(const Image& shot) const
-{
-    // A coarse look every other pixel with a quarter of each sprite's pixels, then the best
-    // places, far enough apart, looked at closely.
-    std::vector<SeenSprite> candidates;
-    for (int y = 16; y + 16 <= shot.height; y += 2)
-        for (int x = 16; x + 16 <= shot.width; x += 2) {
-            if (shot.at(x, y).isBlack())
-                continue;
-            SeenSprite here;
-            here.x = x;
-            here.y = y;
-            for (int k = 0; k < spriteKinds; ++k) {
-                const double m = mismatch(shot, k, x, y, true, std::min(here.mismatch, 60.0));
-                if (m < here.mismatch) {
-                    here.mismatch = m;
-                    here.kind = k;
-                }
-            }
-            if (here.mismatch < 60)
-                candidates.push_back(here);
-        }
-    std::sort(candidates.begin(), candidates.end(),
-        [](const SeenSprite& a, const SeenSprite& b) { return a.mismatch < b.mismatch; });
-    std::vector<SeenSprite> found;
-    for (const SeenSprite& c : candidates) {
-        bool free = true;
-        for (const SeenSprite& f : found)
-            free = free && (f.x - c.x) * (f.x - c.x) + (f.y - c.y) * (f.y - c.y) >= 20 * 20;
-        if (!free)
-            continue;
-        const SeenSprite close = look(shot, c.x, c.y, 2);
-        if (close.mismatch < recognised)
-            found.push_back(close);
-    }
-    return found;
-}
-
-bool isInfectionSpot(const Rgb& c)
-{
-    // Bright yellow to yellow-green. The green alien is greener, the gray alien's eyes are
-    // yellower, the purple alien's eyes are paler.
-    return c.g >= 130 && c.b * 100 <= c.g * 55 && c.r * 100 >= c.g * 68 && c.r <= c.g;
-}
-
-int infectionSpotsNear(const Image& shot, int x, int y, int radius)
-{
-    int count = 0;
-    for (int sy = std::max(0, y - radius); sy <= std::min(shot.height - 1, y + radius); ++sy)
-        for (int sx = std::max(0, x - radius); sx <= std::min(shot.width - 1, x + radius); ++sx)
-            if ((sx - x) * (sx - x) + (sy - y) * (sy - y) <= radius * radius
-                && isInfectionSpot(shot.at(sx, sy)))
-                ++count;
-    return count;
-}
-
-int litPixels(const Image& shot, int x0, int y0, int x1, int y1)
-{
-    int count = 0;
-    for (int y = std::max(0, y0); y < std::min(shot.height, y1); ++y)
-        for (int x = std::max(0, x0); x < std::min(shot.width, x1); ++x)
-            if (!shot.at(x, y).isBlack())
-                ++count;
-    return count;
+    ::kill(serverPid_, signal);
+    return waitUntil(5, [&] { return !processAlive(serverPid_); });
 }
