@@ -1,6 +1,5 @@
 #include "test_support.h"
 
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -168,37 +167,31 @@ ChildProcess::ChildProcess(
     posix_spawnattr_setflags(
         &attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
 
-    pid_t pid = -1;
-    if (posix_spawn(&pid, args[0], &actions, &attributes, args.data(), envp.data()) == 0)
-        pid_ = pid;
+    running_ = posix_spawn(&pid_, args[0], &actions, &attributes, args.data(), envp.data()) == 0;
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
+    if (!running_)
+        throw std::runtime_error("cannot start " + argv.at(0));
 }
 
-ChildProcess::~ChildProcess()
-{
-    if (started() && status_ == stillRunning) {
-        ::kill(-pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-    }
-}
+ChildProcess::~ChildProcess() { kill(); }
 
-void ChildProcess::reap(int waitStatus)
+bool ChildProcess::look(int flags)
 {
+    int waitStatus = 0;
+    if (!running_ || waitpid(pid_, &waitStatus, WNOHANG | flags) != pid_)
+        return false;
+    if (WIFSTOPPED(waitStatus))
+        return true;
+    running_ = false;
     status_ = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -WTERMSIG(waitStatus);
+    return false;
 }
 
 bool ChildProcess::running()
 {
-    if (!started() || status_ != stillRunning)
-        return false;
-    int waitStatus = 0;
-    const pid_t done = waitpid(pid_, &waitStatus, WNOHANG);
-    if (done == pid_)
-        reap(waitStatus);
-    else if (done < 0 && errno != EINTR)
-        throw std::runtime_error("lost the child process " + std::to_string(pid_));
-    return status_ == stillRunning;
+    look(0);
+    return running_;
 }
 
 int ChildProcess::waitForExit(double seconds)
@@ -210,7 +203,7 @@ int ChildProcess::waitForExit(double seconds)
 
 int ChildProcess::status()
 {
-    running();
+    look(0);
     return status_;
 }
 
@@ -218,20 +211,7 @@ bool ChildProcess::waitForStop(double seconds)
 {
     bool stopped = false;
     waitUntil(
-        seconds,
-        [&] {
-            if (!running())
-                return true;
-            int waitStatus = 0;
-            if (waitpid(pid_, &waitStatus, WNOHANG | WUNTRACED) != pid_)
-                return false;
-            if (WIFSTOPPED(waitStatus))
-                stopped = true;
-            else
-                reap(waitStatus);
-            return true;
-        },
-        1);
+        seconds, [&] { return (stopped = look(WUNTRACED)) || !running_; }, 1);
     return stopped;
 }
 
@@ -248,9 +228,7 @@ void ChildProcess::kill()
     if (!running())
         return;
     ::kill(-pid_, SIGKILL);
-    int waitStatus = 0;
-    waitpid(pid_, &waitStatus, 0);
-    reap(waitStatus);
+    waitForExit(10);
     killedByUs_ = true;
 }
 
@@ -290,9 +268,7 @@ std::string ChildProcess::describe()
 {
     std::ostringstream out;
     const int now = status();
-    if (!started())
-        out << "did not start";
-    else if (now == stillRunning)
+    if (now == stillRunning)
         out << "still running";
     else if (killedByUs_)
         out << "killed by the test";

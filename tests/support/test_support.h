@@ -67,8 +67,6 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    bool started() const { return pid_ > 0; }
-    pid_t pid() const { return pid_; }
     bool running();
     // Waits for the child to end, for at most seconds; its status, stillRunning if it goes on.
     int waitForExit(double seconds);
@@ -92,10 +90,12 @@ public:
     std::string describe();
 
 private:
-    void reap(int waitStatus);
+    // Reaps the child if it has ended, without waiting; true if it has stopped (with WUNTRACED).
+    bool look(int flags);
 
     std::string scratch_;
     pid_t pid_ = -1;
+    bool running_ = false;
     int status_ = stillRunning;
     bool killedByUs_ = false;
 };
