@@ -18,11 +18,6 @@ int alienY(int row) { return 34 * row + 38; }
 int ballX(int column) { return 34 * column + 15; }
 const int ballY = 17;
 
-double distance(const SeenSprite& a, const SeenSprite& b)
-{
-    return std::hypot(a.x - b.x, a.y - b.y);
-}
-
 // Lit pixels farther than a sprite's radius, and a pixel, from every sprite centre.
 int litOutside(const Image& shot, const std::vector<SeenSprite>& sprites)
 {
@@ -66,7 +61,7 @@ std::vector<bool> hangingFromTheBalls(const std::vector<SeenSprite>& sprites)
         const size_t i = todo.back();
         todo.pop_back();
         for (size_t j = 0; j < sprites.size(); ++j)
-            if (!held[j] && distance(sprites[i], sprites[j]) <= 36) {
+            if (!held[j] && touching(sprites[i], sprites[j])) {
                 held[j] = true;
                 todo.push_back(j);
             }
@@ -77,12 +72,12 @@ std::vector<bool> hangingFromTheBalls(const std::vector<SeenSprite>& sprites)
 // Aliens touching a ball.
 int touchingTheBalls(const std::vector<SeenSprite>& sprites)
 {
-    int touching = 0;
+    int count = 0;
     for (const SeenSprite& a : sprites)
-        touching += a.kind != HardBall
+        count += a.kind != HardBall
             && std::any_of(sprites.begin(), sprites.end(),
-                [&](const SeenSprite& b) { return b.kind == HardBall && distance(a, b) <= 36; });
-    return touching;
+                [&](const SeenSprite& b) { return b.kind == HardBall && touching(a, b); });
+    return count;
 }
 
 } // namespace

@@ -18,8 +18,6 @@ const int launchY = 455;
 const int levelSprites = 144;
 
 double distance(double ax, double ay, double bx, double by) { return std::hypot(ax - bx, ay - by); }
-double distance(const SeenSprite& a, const SeenSprite& b) { return distance(a.x, a.y, b.x, b.y); }
-bool touching(const SeenSprite& a, const SeenSprite& b) { return distance(a, b) <= 36; }
 bool same(const SeenSprite& a, const SeenSprite& b) { return a.x == b.x && a.y == b.y; }
 
 std::string describe(const SeenSprite& s)

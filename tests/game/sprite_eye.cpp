@@ -13,6 +13,11 @@ const char* kindName(int kind)
     return kind >= 0 && kind < spriteKinds ? names[kind] : "nothing";
 }
 
+double distance(const SeenSprite& a, const SeenSprite& b)
+{
+    return std::hypot(a.x - b.x, a.y - b.y);
+}
+
 SpriteEye::SpriteEye(const std::string& spriteDir)
 {
     static_assert(spriteKinds == hardBallSprite + 1, "the kinds are the game's first sprites");

@@ -28,6 +28,9 @@ struct SeenSprite {
     int kind = -1;
     double mismatch = 1e9;
 };
+double distance(const SeenSprite& a, const SeenSprite& b);
+// Two sprites of radius 16 touch, or overlap, within a few pixels of rounding.
+inline bool touching(const SeenSprite& a, const SeenSprite& b) { return distance(a, b) <= 36; }
 
 // Recognises the game's sprites in screenshots. The game draws each 64-pixel sprite at radius 16,
 // 32 pixels across, so every sprite file of the build is halved and compared, pixel by pixel,

@@ -58,15 +58,10 @@ void restoreGameState()
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     setDrawingState();
-    glCullFace(GL_BACK);
     glDisable(GL_ALPHA_TEST);
     glAlphaFunc(GL_ALWAYS, 0);
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_BLEND);
     glColor4f(1, 1, 1, 1);
     glBindTexture(GL_TEXTURE_2D, 0);
-    glDrawBuffer(GL_BACK);
-    glReadBuffer(GL_BACK);
 }
 
 // ---------------------------------------------------------------- frames

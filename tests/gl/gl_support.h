@@ -22,8 +22,8 @@ const int screenHeight = 480;
 // program ends there, with the game's message and exit status 1.
 void openGameContext();
 
-// Puts back the state the game draws in: the game's projection, an identity modelview, texturing
-// and back-face culling on, alpha and depth test off, white current colour, texture 0 bound.
+// Puts back the state the game draws in: the game's projection, an identity modelview, the game's
+// own drawing state (setDrawingState), the alpha test off, white current colour, texture 0 bound.
 void restoreGameState();
 
 // ---------------------------------------------------------------- frames
