@@ -1,8 +1,8 @@
 // The tests' way of finding the game's window, for the scripts (the install check, the cross
-// check): prints the window's id once the game's window shows on the X display (DISPLAY), or with
-// --drawn once the game has drawn a frame in it.
-//   game-window [--drawn] SECONDS [PID]   waits at most SECONDS, and no longer than process PID
-//                                         lives; exits 1 if the window never shows
+// check): prints the id of the game's window on the X display (DISPLAY) once the game has drawn a
+// frame in it, that is once it has set up its level.
+//   game-window SECONDS [PID]   waits at most SECONDS, and no longer than process PID lives;
+//                               exits 1 if no frame shows
 #include "running_game.h"
 
 #include <X11/Xlib.h>
@@ -10,15 +10,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 int main(int argc, char** argv)
 {
-    const bool drawn = argc > 1 && std::strcmp(argv[1], "--drawn") == 0;
-    argv += drawn;
-    argc -= drawn;
     if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: game-window [--drawn] SECONDS [PID]\n");
+        std::fprintf(stderr, "usage: game-window SECONDS [PID]\n");
         return 2;
     }
     Display* display = XOpenDisplay(nullptr);
@@ -30,21 +26,19 @@ int main(int argc, char** argv)
     XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     const pid_t game = argc == 3 ? pid_t(std::atol(argv[2])) : 0;
     unsigned long window = 0;
-    bool seen = false;
+    bool drawn = false;
     waitUntil(
         std::atof(argv[1]),
         [&] {
             window = findGameWindow(display);
-            const Image picture = window && drawn ? windowPicture(display, window) : Image();
-            seen = window
-                && (!drawn
-                    || std::any_of(picture.pixels.begin(), picture.pixels.end(),
-                        [](const Rgb& c) { return !c.isBlack(); }));
-            return seen || (game > 0 && !processAlive(game));
+            const Image picture = windowPicture(display, window);
+            drawn = std::any_of(picture.pixels.begin(), picture.pixels.end(),
+                [](const Rgb& c) { return !c.isBlack(); });
+            return drawn || (game > 0 && !processAlive(game));
         },
         50);
     XCloseDisplay(display);
-    if (!seen)
+    if (!drawn)
         return 1;
     std::printf("0x%lx\n", window);
     return 0;
