@@ -7,7 +7,6 @@
 #include <X11/keysym.h>
 #include <csignal>
 #include <cstring>
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/resource.h>
@@ -16,8 +15,8 @@ TEST(GameWindow, OpensAt640x480AndShowsTheClearedFrameWithThePointer)
 {
     RunningGame game(inBuildDir());
     ASSERT_TRUE(game.waitForWindow(5)) << game.describe();
-    EXPECT_EQ(game.windowWidth(), 640);
-    EXPECT_EQ(game.windowHeight(), 480);
+    ASSERT_EQ(game.screenshot().width, 640);
+    ASSERT_EQ(game.screenshot().height, 480);
 
     // Below the level nothing is drawn but the pointer. The game may still be starting up, so
     // the pointer is moved again until a frame shows it there.
@@ -149,13 +148,8 @@ GameOptions atMoment(Moment moment)
         options.preloads.push_back(OPENGL_SETUP_PAUSE_LIBRARY);
     if (moment == MessageBoxUp)
         options.preloads.push_back(NO_MOUSE_LIBRARY);
-    if (moment == FailureBoxUp) {
-        // A copy of the game with no datafile beside it or in a data folder.
-        const std::string bin = makeScratchDir();
-        std::filesystem::copy_file(options.binary, bin + "/outbreak");
-        options.binary = bin + "/outbreak";
-        options.workDir = makeScratchDir();
-    }
+    if (moment == FailureBoxUp)
+        options = copyOfTheGame(makeScratchDir());
     options.messageBoxesStayUp
         = moment == MessageBoxUp || moment == SpriteBoxUp || moment == FailureBoxUp;
     return options;

@@ -219,25 +219,13 @@ INSTANTIATE_TEST_SUITE_P(Damages, DamagedDatafile, testing::ValuesIn(damages),
 
 // ---------------------------------------------------------------- the game itself
 
-// A copy of the game in prefix/bin, where it looks for the data folder installed with it. The
+// Where a copy of the game in prefix/bin looks for the data folder installed with it. The
 // prefix's folders are named in Cyrillic and Japanese, and their names reach the box as they are.
 struct GameCopy {
     fs::path prefix = fs::path(makeScratchDir()) / "Игры/ゲーム";
     fs::path bin = prefix / "bin";
     fs::path dataFolder = (bin / OUTBREAK_DATA_FROM_BINDIR).lexically_normal();
     fs::path debianDataFolder = (bin / OUTBREAK_DATA_FROM_GAMESDIR).lexically_normal();
-    GameCopy()
-    {
-        fs::create_directories(bin);
-        fs::copy_file(OUTBREAK_BINARY, bin / "outbreak");
-    }
-    GameOptions options(const std::string& workDir) const
-    {
-        GameOptions options;
-        options.binary = bin / "outbreak";
-        options.workDir = workDir;
-        return options;
-    }
 };
 
 // The game has no usable datafile anywhere: a stray one in the working directory, none beside it,
@@ -248,7 +236,7 @@ TEST(GameStartUp, WithoutAUsableDatafileTheGameSaysWhereItLookedAndWhyAndExits1)
     const std::string workDir = makeScratchDir();
     writeFile(workDir + "/base.dat", "Not a datafile at all.\n");
 
-    RunningGame run(game.options(workDir));
+    RunningGame run(copyOfTheGame(game.bin, workDir));
 
     EXPECT_EQ(1, run.waitForExit(60)) << run.describe();
     ASSERT_EQ(1u, run.messages().size()) << run.describe();
@@ -293,7 +281,7 @@ TEST(GameStartUp, ADamagedDatafileBesideTheGameIsAnError)
     writeFile(game.dataFolder / "base.dat", intactDatafile());
     const std::string workDir = makeScratchDir();
 
-    RunningGame run(game.options(workDir));
+    RunningGame run(copyOfTheGame(game.bin, workDir));
 
     EXPECT_EQ(1, run.waitForExit(60)) << run.describe();
     ASSERT_EQ(1u, run.messages().size()) << run.describe();

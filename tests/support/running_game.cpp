@@ -6,6 +6,7 @@
 #include <X11/extensions/XTest.h>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <stdexcept>
 
@@ -15,6 +16,16 @@ GameOptions inBuildDir()
 {
     GameOptions options;
     options.workDir = buildDir();
+    return options;
+}
+
+GameOptions copyOfTheGame(const std::string& bin, const std::string& workDir)
+{
+    std::filesystem::create_directories(bin);
+    std::filesystem::copy_file(OUTBREAK_BINARY, bin + "/outbreak");
+    GameOptions options;
+    options.binary = bin + "/outbreak";
+    options.workDir = workDir;
     return options;
 }
 
@@ -143,18 +154,6 @@ Image RunningGame::firstFrame(double seconds)
     Image shot = window_ ? screenshot() : Image();
     resume();
     return shot;
-}
-
-int RunningGame::windowWidth() const
-{
-    XWindowAttributes a {};
-    return XGetWindowAttributes(display_, window_, &a) ? a.width : 0;
-}
-
-int RunningGame::windowHeight() const
-{
-    XWindowAttributes a {};
-    return XGetWindowAttributes(display_, window_, &a) ? a.height : 0;
 }
 
 static int shiftOf(unsigned long mask)

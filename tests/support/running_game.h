@@ -54,8 +54,6 @@ public:
     // game does not stop in time. Input wants 300 ms more, as after waitForWindow.
     Image firstFrame(double seconds);
     unsigned long window() const { return window_; }
-    int windowWidth() const;
-    int windowHeight() const;
 
     // The window as it shows now; once the game has ended and its window is gone, a black frame
     // of the window's last size.
@@ -90,6 +88,9 @@ private:
 std::string buildDir();
 // The game as it is built, started in the build folder.
 GameOptions inBuildDir();
+// The built game copied into the folder bin, away from its datafile, started in workDir (empty:
+// a new empty folder).
+GameOptions copyOfTheGame(const std::string& bin, const std::string& workDir = "");
 
 // An X server of the test's own, started through tests/with-xvfb, which the test can take away
 // under a running game; with a window manager (openbox) whose rule for the game's window class is
