@@ -68,18 +68,14 @@ std::string Image::regionMismatch(const Box& region, Rgb colour) const
 
 void Image::save(const std::string& path) const
 {
-    const bool png = path.size() > 4 && path.compare(path.size() - 4, 4, ".png") == 0;
-    const std::string ppm = png ? path + ".ppm" : path;
-    {
-        std::ofstream out(ppm, std::ios::binary);
-        out << "P6\n" << width << " " << height << "\n255\n";
+    // ImageMagick writes the kind of picture that the path's ending names.
+    FILE* out = popen(("convert ppm:- '" + path + "'").c_str(), "w");
+    if (out) {
+        std::fprintf(out, "P6\n%d %d\n255\n", width, height);
         for (const Rgb& c : pixels)
-            out.put(char(c.r)).put(char(c.g)).put(char(c.b));
+            std::fputc(c.r, out), std::fputc(c.g, out), std::fputc(c.b, out);
     }
-    if (!png)
-        return;
-    const std::string convert = "convert '" + ppm + "' '" + path + "' && rm -f '" + ppm + "'";
-    if (std::system(convert.c_str()) != 0)
+    if (!out || pclose(out) != 0)
         std::fprintf(stderr, "could not write %s\n", path.c_str());
 }
 

@@ -36,7 +36,7 @@ struct Image {
     std::string coverageMismatch(const Box& covered, Rgb background) const;
     // Empty when every pixel of region is near colour; otherwise a description.
     std::string regionMismatch(const Box& region, Rgb colour) const;
-    // A PNG file (through ImageMagick) when path ends in ".png", a PPM file otherwise.
+    // A picture file for a person to look at, of the kind the path's ending names (.png, .ppm).
     void save(const std::string& path) const;
 };
 

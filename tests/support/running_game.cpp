@@ -334,12 +334,8 @@ PrivateDisplay::PrivateDisplay(const std::string& windowRule)
     windowManager_ = std::make_unique<ChildProcess>(
         std::vector<std::string> {"openbox", "--config-file", dir_ + "/rc.xml"}, dir_, onIt());
     // It manages new windows once it answers as the window manager.
-    if (!waitUntil(
-            5 * slowness,
-            [&] {
-                return run({"wmctrl", "-m"}) == 0;
-            },
-            50))
+    const auto managing = [&] { return run({"wmctrl", "-m"}) == 0; };
+    if (!waitUntil(5 * slowness, managing, 50))
         throw std::runtime_error("no window manager: " + windowManager_->describe());
 }
 
