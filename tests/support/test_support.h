@@ -1,6 +1,6 @@
 // What the window and OpenGL tests share: scratch folders and files, waiting with a deadline, and
-// child processes that run with a stand-in for the message box. Allegro and X11
-// stay out of this header: their macros would leak into every test file.
+// child processes that run with a stand-in for the message box. Allegro and X11 stay out of this
+// header: their macros would leak into every test file.
 #pragma once
 
 #include <functional>
@@ -59,6 +59,7 @@ const int stillRunning = -1000;
 // message box the child shows and returns at once, as if OK had been pressed. The child leads a
 // process group of its own: a child still running when the object goes is killed with its group,
 // and the child is killed as well when this program dies (or the thread that made the object ends).
+// A child that cannot be started throws.
 class ChildProcess {
 public:
     ChildProcess(const std::vector<std::string>& argv, const std::string& workDir,
