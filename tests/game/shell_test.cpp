@@ -14,7 +14,7 @@
 TEST(GameWindow, OpensAt640x480AndShowsTheClearedFrameWithThePointer)
 {
     RunningGame game(inBuildDir());
-    ASSERT_TRUE(game.waitForWindow(5)) << game.describe();
+    ASSERT_TRUE(game.waitForWindow(5 * slowness)) << game.describe();
     ASSERT_EQ(game.screenshot().width, 640);
     ASSERT_EQ(game.screenshot().height, 480);
 
@@ -45,7 +45,7 @@ TEST(GameWindow, OpensAt640x480AndShowsTheClearedFrameWithThePointer)
 TEST(GameWindow, EscapeEndsTheGameWithStatus0WithinASecond)
 {
     RunningGame game(inBuildDir());
-    ASSERT_TRUE(game.waitForWindow(5)) << game.output();
+    ASSERT_TRUE(game.waitForWindow(5 * slowness)) << game.output();
     sleepMs(300);
     game.holdKey(XK_Escape, 100);
     EXPECT_EQ(game.waitForExit(slowness), 0) << game.output();
@@ -54,7 +54,7 @@ TEST(GameWindow, EscapeEndsTheGameWithStatus0WithinASecond)
 TEST(GameWindow, TheCloseButtonEndsTheGameWithStatus0)
 {
     RunningGame game(inBuildDir());
-    ASSERT_TRUE(game.waitForWindow(5)) << game.output();
+    ASSERT_TRUE(game.waitForWindow(5 * slowness)) << game.output();
     sleepMs(300);
     game.requestClose();
     EXPECT_EQ(game.waitForExit(2.0), 0) << game.output();
@@ -316,7 +316,7 @@ TEST(GameWindow, WithoutADisplayItSaysSoAndExitsWith1)
     GameOptions options = inBuildDir();
     options.withDisplay = false;
     RunningGame game(options);
-    EXPECT_EQ(game.waitForExit(5), 1);
+    EXPECT_EQ(game.waitForExit(5 * slowness), 1) << game.describe();
     EXPECT_NE(game.output().find("Unable to start Allegro"), std::string::npos) << game.output();
     EXPECT_NE(game.output().find("X display"), std::string::npos) << game.output();
 }
@@ -326,7 +326,7 @@ TEST(GameWindow, WithoutAMouseItSaysSoAndPlaysOn)
     GameOptions options = inBuildDir();
     options.preloads.push_back(NO_MOUSE_LIBRARY);
     RunningGame game(options);
-    ASSERT_TRUE(game.waitForWindow(5)) << game.describe();
+    ASSERT_TRUE(game.waitForWindow(5 * slowness)) << game.describe();
     ASSERT_EQ(game.messages().size(), 1u) << game.describe();
     EXPECT_EQ(game.messages()[0].rfind("Unable to install mouse.\n", 0), 0u) << game.describe();
     sleepMs(300);
