@@ -24,7 +24,7 @@ SpriteEye::SpriteEye(const std::string& spriteDir)
     for (int k = 0; k < spriteKinds; ++k) {
         // The build paints the sprite of object "base.dat#Enemy/RedAlien" as Enemy/RedAlien.
         const std::string file = spriteObject(spritePaths[k]);
-        const Image sprite = loadBmp(spriteDir + "/" + file);
+        const Image sprite = loadPicture(spriteDir + "/" + file);
         if (sprite.width != 64 || sprite.height != 64)
             throw std::runtime_error("sprite is not 64x64: " + file);
         for (int y = 0; y < 32; ++y)

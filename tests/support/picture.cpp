@@ -1,10 +1,7 @@
 #include "picture.h"
 
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
@@ -79,34 +76,20 @@ void Image::save(const std::string& path) const
         std::fprintf(stderr, "could not write %s\n", path.c_str());
 }
 
-Image loadBmp(const std::string& path)
+Image loadPicture(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    auto u32 = [&](size_t at) {
-        return uint32_t(uint8_t(data[at])) | uint32_t(uint8_t(data[at + 1])) << 8
-            | uint32_t(uint8_t(data[at + 2])) << 16 | uint32_t(uint8_t(data[at + 3])) << 24;
-    };
-    if (data.size() < 54 || data[0] != 'B' || data[1] != 'M')
-        throw std::runtime_error("not a BMP image: " + path);
-    const uint32_t offset = u32(10);
-    const int width = int32_t(u32(18));
-    const int height = int32_t(u32(22));
-    const int bits = uint8_t(data[28]) | uint8_t(data[29]) << 8;
-    if (bits != 24 || width <= 0 || height <= 0)
-        throw std::runtime_error("not a 24-bit bottom-up BMP image: " + path);
-    const size_t stride = (size_t(width) * 3 + 3) & ~size_t(3);
-    if (data.size() < offset + stride * height)
-        throw std::runtime_error("short BMP image: " + path);
+    // ImageMagick reads the file, whatever its kind, and hands on its pixels as a PPM.
+    FILE* in = popen(("convert '" + path + "' ppm:-").c_str(), "r");
     Image image;
-    image.width = width;
-    image.height = height;
-    image.pixels.resize(size_t(width) * height);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const size_t at = offset + size_t(height - 1 - y) * stride + size_t(x) * 3;
-            image.pixels[size_t(y) * width + x]
-                = Rgb {uint8_t(data[at + 2]), uint8_t(data[at + 1]), uint8_t(data[at])};
-        }
+    int maximum = 0;
+    if (in && std::fscanf(in, "P6 %d %d %d", &image.width, &image.height, &maximum) == 3
+        && maximum == 255 && std::fgetc(in) != EOF) {
+        std::vector<unsigned char> rgb(size_t(image.width) * image.height * 3);
+        if (std::fread(rgb.data(), 1, rgb.size(), in) == rgb.size())
+            for (size_t i = 0; i < rgb.size(); i += 3)
+                image.pixels.push_back({rgb[i], rgb[i + 1], rgb[i + 2]});
+    }
+    if (!in || pclose(in) != 0 || image.pixels.empty())
+        throw std::runtime_error("cannot read the picture " + path);
     return image;
 }

@@ -40,5 +40,6 @@ struct Image {
     void save(const std::string& path) const;
 };
 
-// A 24-bit BMP file, such as the sprites the build paints (magenta where they are see-through).
-Image loadBmp(const std::string& path);
+// A picture file of any kind ImageMagick reads, such as the sprites the build paints (BMP images,
+// magenta where they are see-through).
+Image loadPicture(const std::string& path);
