@@ -73,7 +73,7 @@ TEST(SpriteLoading, AMissingObjectEndsTheGameWithCouldntOpenAndWhy)
     LoaderRun run(fs::current_path(),
         {"base.dat#Enemy/RedAlien", "base.dat#Enemy/NoSuchAlien", "base.dat#Enemy/GreenAlien"});
 
-    EXPECT_TRUE(run.status() == 1) << run.describe();
+    EXPECT_EQ(1, run.status()) << run.describe();
     const auto loaded = run.loaded();
     ASSERT_EQ(1u, loaded.size()) << run.describe();
     EXPECT_EQ("base.dat#Enemy/RedAlien", loaded[0].path);
@@ -90,7 +90,7 @@ TEST(SpriteLoading, NoDatafileEndsTheGameAtTheFirstSprite)
     const std::string dir = makeScratchDir();
     LoaderRun run(dir, gameSprites);
 
-    EXPECT_TRUE(run.status() == 1) << run.describe();
+    EXPECT_EQ(1, run.status()) << run.describe();
     EXPECT_TRUE(run.loaded().empty()) << run.describe();
     ASSERT_EQ(1u, run.messages().size()) << run.describe();
     EXPECT_EQ("Couldn't open base.dat#Enemy/RedAlien\n" + dir
@@ -108,7 +108,7 @@ TEST(SpriteLoading, AnObjectThatIsNotAnImageGivesErrorReadingAndTextureZero)
     // The sprite after it still loads: the game goes on.
     LoaderRun run(dir, {"base.dat#Enemy/RedAlien", "base.dat#Enemy/GreenAlien"});
 
-    EXPECT_TRUE(run.status() == 0) << run.describe();
+    EXPECT_EQ(0, run.status()) << run.describe();
     const auto loaded = run.loaded();
     ASSERT_EQ(2u, loaded.size()) << run.describe();
     EXPECT_EQ(0u, loaded[0].texture);
