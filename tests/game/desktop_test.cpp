@@ -2,6 +2,7 @@
 // or, installed, in the data folder installed with it, even once the install has moved; its window
 // shows the game's icon.
 #include "running_game.h"
+#include "sprite_eye.h"
 
 #include <X11/keysym.h>
 #include <algorithm>
@@ -25,7 +26,7 @@ void expectTheLevelFrom(const std::string& binary, const std::string& workDir = 
     options.pauseAtFirstFrame = true;
     RunningGame game(options);
     const Image shot = game.firstFrame(5 * slowness);
-    ASSERT_EQ(shot.width, 640) << game.output() << game.messages();
+    ASSERT_EQ(shot.width, 640) << game.describe();
 
     // In the first frame the top row of aliens still overlaps the balls, and the pointer hides a
     // part of one alien, so not all of the 144 sprites show whole.
@@ -34,7 +35,7 @@ void expectTheLevelFrom(const std::string& binary, const std::string& workDir = 
         sprites.begin(), sprites.end(), [](const SeenSprite& s) { return s.kind == HardBall; });
     EXPECT_GE(sprites.size() - balls, 100u) << "aliens on screen";
     EXPECT_GE(balls, 15) << "hard balls on screen";
-    EXPECT_EQ(game.messages(), "");
+    EXPECT_TRUE(game.messages().empty()) << game.describe();
 
     sleepMs(300);
     game.holdKey(XK_Escape, 120);
@@ -81,7 +82,7 @@ TEST(GameWindow, ShowsTheGamesIconAndClass)
     GameOptions options;
     options.workDir = buildDir();
     RunningGame game(options);
-    ASSERT_TRUE(game.waitForWindow(5 * slowness)) << game.output() << game.messages();
+    ASSERT_TRUE(game.waitForWindow(5 * slowness)) << game.describe();
     EXPECT_EQ("outbreak, Outbreak", game.windowClass());
     const RunningGame::Icon icon = game.windowIcon();
     ASSERT_EQ(width, icon.image.width);

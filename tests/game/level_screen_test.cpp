@@ -1,6 +1,7 @@
 // The level as the player sees it: the grid of aliens under the row of hard balls in the first
 // frame, and the heap it has become a few seconds later.
 #include "running_game.h"
+#include "sprite_eye.h"
 
 #include <algorithm>
 #include <chrono>
@@ -16,11 +17,6 @@ int alienX(int column) { return 34 * column + 28; }
 int alienY(int row) { return 34 * row + 38; }
 int ballX(int column) { return 34 * column + 15; }
 const int ballY = 17;
-
-double distance(const SeenSprite& a, const SeenSprite& b)
-{
-    return std::hypot(a.x - b.x, a.y - b.y);
-}
 
 // Lit pixels farther than a sprite's radius, and a pixel, from every sprite centre.
 int litOutside(const Image& shot, const std::vector<SeenSprite>& sprites)
@@ -65,7 +61,7 @@ std::vector<bool> hangingFromTheBalls(const std::vector<SeenSprite>& sprites)
         const size_t i = todo.back();
         todo.pop_back();
         for (size_t j = 0; j < sprites.size(); ++j)
-            if (!held[j] && distance(sprites[i], sprites[j]) <= 36) {
+            if (!held[j] && touching(sprites[i], sprites[j])) {
                 held[j] = true;
                 todo.push_back(j);
             }
@@ -76,12 +72,12 @@ std::vector<bool> hangingFromTheBalls(const std::vector<SeenSprite>& sprites)
 // Aliens touching a ball.
 int touchingTheBalls(const std::vector<SeenSprite>& sprites)
 {
-    int touching = 0;
+    int count = 0;
     for (const SeenSprite& a : sprites)
-        touching += a.kind != HardBall
+        count += a.kind != HardBall
             && std::any_of(sprites.begin(), sprites.end(),
-                [&](const SeenSprite& b) { return b.kind == HardBall && distance(a, b) <= 36; });
-    return touching;
+                [&](const SeenSprite& b) { return b.kind == HardBall && touching(a, b); });
+    return count;
 }
 
 } // namespace
@@ -92,8 +88,8 @@ TEST(LevelScreen, FirstFrameShows126AliensOfSixColoursInTheGridUnder18HardBalls)
     options.pauseAtFirstFrame = true;
     RunningGame game(options);
     const Image shot = game.firstFrame(5 * slowness);
-    ASSERT_EQ(shot.width, 640) << game.output() << game.messages();
-    shot.savePng(buildDir() + "/shot-level.png");
+    ASSERT_EQ(shot.width, 640) << game.describe();
+    shot.save(buildDir() + "/shot-level.png");
     const SpriteEye eye(buildDir() + "/sprites");
 
     // The heap moves from the first step on: the balls push the top row down and the aliens
@@ -153,7 +149,7 @@ TEST(LevelScreen, AfterFourSecondsTheHeapHangsFromTheBallsWithItsOverlapsResolve
     options.pauseAtFirstFrame = true;
     RunningGame game(options);
     const Image first = game.firstFrame(5 * slowness);
-    ASSERT_EQ(first.width, 640) << game.output() << game.messages();
+    ASSERT_EQ(first.width, 640) << game.describe();
     const auto start = std::chrono::steady_clock::now();
     const int firstBallY = lookAtBalls(eye, first, ballY, 4)[0].y;
     sleepMs(300);
@@ -162,8 +158,8 @@ TEST(LevelScreen, AfterFourSecondsTheHeapHangsFromTheBallsWithItsOverlapsResolve
         && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(4500))
         sleepMs(20);
     const Image shot = game.screenshot();
-    shot.savePng(buildDir() + "/shot-heap.png");
-    ASSERT_TRUE(game.running()) << "the game ended by itself" << game.output() << game.messages();
+    shot.save(buildDir() + "/shot-heap.png");
+    ASSERT_TRUE(game.running()) << "the game ended by itself" << game.describe();
     const std::vector<SeenSprite> sprites = eye.findAll(shot);
 
     // Every sprite is whole: none hides a part of another.

@@ -1,6 +1,7 @@
 // Playing the real game as a player does: pick an alien, let it fly to the launch point, fire it at
 // the heap; judged by what the screen shows.
 #include "running_game.h"
+#include "sprite_eye.h"
 
 #include <X11/keysym.h>
 #include <algorithm>
@@ -17,8 +18,6 @@ const int launchY = 455;
 const int levelSprites = 144;
 
 double distance(double ax, double ay, double bx, double by) { return std::hypot(ax - bx, ay - by); }
-double distance(const SeenSprite& a, const SeenSprite& b) { return distance(a.x, a.y, b.x, b.y); }
-bool touching(const SeenSprite& a, const SeenSprite& b) { return distance(a, b) <= 36; }
 bool same(const SeenSprite& a, const SeenSprite& b) { return a.x == b.x && a.y == b.y; }
 
 std::string describe(const SeenSprite& s)
@@ -289,17 +288,16 @@ private:
 #define ASSERT_HEAP_RESTS(table, count)                                                            \
     ASSERT_TRUE((table).rest(count)) << ((table).game().running() ? "the heap never comes to rest" \
                                                                   : "the game ended by itself")    \
-                                     << (table).game().output() << (table).game().messages()
+                                     << (table).game().describe()
 #define ASSERT_STILL_PLAYING(table)                                                                \
-    ASSERT_TRUE((table).game().running())                                                          \
-        << "the game ended by itself" << (table).game().output() << (table).game().messages()
+    ASSERT_TRUE((table).game().running()) << "the game ended by itself" << (table).game().describe()
 
 } // namespace
 
 TEST(Play, AClickOnAnAlienPullsItToTheLaunchPointAndHoldsItThere)
 {
     Table table(1);
-    ASSERT_TRUE(table.opens()) << table.game().output() << table.game().messages();
+    ASSERT_TRUE(table.opens()) << table.game().describe();
     ASSERT_HEAP_RESTS(table, levelSprites);
     RunningGame& game = table.game();
 
@@ -342,7 +340,7 @@ const unsigned loneAlienSeed = 20;
 TEST(Play, TheSecondClickFiresItAndTheLoneAlienOfItsColourItStrikesIsInfectedForAWhile)
 {
     Table table(loneAlienSeed);
-    ASSERT_TRUE(table.opens()) << table.game().output() << table.game().messages();
+    ASSERT_TRUE(table.opens()) << table.game().describe();
     ASSERT_HEAP_RESTS(table, levelSprites);
 
     // An alien in the open to aim at, with no other of its colour near enough for the fired one
@@ -385,7 +383,7 @@ TEST(Play, TheSecondClickFiresItAndTheLoneAlienOfItsColourItStrikesIsInfectedFor
     EXPECT_TRUE(launchEmptied) << "the alien stays at the launch point";
     EXPECT_GE(spots, 12) << "infection spots on " << describe(target);
     if (spots < 12)
-        table.shot().savePng(buildDir() + "/shot-missed.png");
+        table.shot().save(buildDir() + "/shot-missed.png");
 
     // Two infected of one colour do not dissolve: the infection wears off, and every alien is
     // still there, the fired one now in the heap.
@@ -404,7 +402,7 @@ const unsigned groupSeed = 12;
 TEST(Play, FiredAtTwoOfItsColourItDissolvesWithThemAndEscapeThenEndsTheGame)
 {
     Table table(groupSeed);
-    ASSERT_TRUE(table.opens()) << table.game().output() << table.game().messages();
+    ASSERT_TRUE(table.opens()) << table.game().describe();
     ASSERT_HEAP_RESTS(table, levelSprites);
     RunningGame& game = table.game();
 
@@ -458,7 +456,7 @@ TEST(Play, FiredAtTwoOfItsColourItDissolvesWithThemAndEscapeThenEndsTheGame)
             spots = std::max(spots, onTarget);
             if (!pictured && onTarget >= 12 && second.kind >= 0
                 && table.atLaunch(shot).kind == second.kind) {
-                shot.savePng(buildDir() + "/shot-playing.png");
+                shot.save(buildDir() + "/shot-playing.png");
                 pictured = true;
             }
             return spots >= 12 && infectionSpotsNear(shot, launchX, 240, 800) == 0;
@@ -466,7 +464,7 @@ TEST(Play, FiredAtTwoOfItsColourItDissolvesWithThemAndEscapeThenEndsTheGame)
         0);
     ASSERT_STILL_PLAYING(table);
     if (spots < 12)
-        table.shot().savePng(buildDir() + "/shot-missed.png");
+        table.shot().save(buildDir() + "/shot-missed.png");
     ASSERT_GE(spots, 12) << "no infection spots on " << describe(target);
     EXPECT_TRUE(over) << "the infected do not dissolve";
     ASSERT_HEAP_RESTS(table, 0);

@@ -1,12 +1,12 @@
 // The game's window, its frame loop and its ways out, on the real program.
 #include "running_game.h"
+#include "sprite_eye.h"
 
 #include "datafile_check.h"
 
 #include <X11/keysym.h>
 #include <csignal>
 #include <cstring>
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/resource.h>
@@ -14,9 +14,9 @@
 TEST(GameWindow, OpensAt640x480AndShowsTheClearedFrameWithThePointer)
 {
     RunningGame game(inBuildDir());
-    ASSERT_TRUE(game.waitForWindow(5)) << game.output() << game.messages();
-    EXPECT_EQ(game.windowWidth(), 640);
-    EXPECT_EQ(game.windowHeight(), 480);
+    ASSERT_TRUE(game.waitForWindow(5 * slowness)) << game.describe();
+    ASSERT_EQ(game.screenshot().width, 640);
+    ASSERT_EQ(game.screenshot().height, 480);
 
     // Below the level nothing is drawn but the pointer. The game may still be starting up, so
     // the pointer is moved again until a frame shows it there.
@@ -35,17 +35,17 @@ TEST(GameWindow, OpensAt640x480AndShowsTheClearedFrameWithThePointer)
                 ++(near ? nearPointer : elsewhere);
             }
     }
-    shot.savePng(buildDir() + "/shot-pointer.png");
+    shot.save(buildDir() + "/shot-pointer.png");
     EXPECT_GT(nearPointer, 20) << "no pointer drawn at (300, 400)";
     EXPECT_EQ(elsewhere, 0) << "the frame is not cleared below the level";
     EXPECT_TRUE(game.running());
-    EXPECT_EQ(game.messages(), "");
+    EXPECT_TRUE(game.messages().empty()) << game.describe();
 }
 
 TEST(GameWindow, EscapeEndsTheGameWithStatus0WithinASecond)
 {
     RunningGame game(inBuildDir());
-    ASSERT_TRUE(game.waitForWindow(5)) << game.output();
+    ASSERT_TRUE(game.waitForWindow(5 * slowness)) << game.output();
     sleepMs(300);
     game.holdKey(XK_Escape, 100);
     EXPECT_EQ(game.waitForExit(slowness), 0) << game.output();
@@ -54,72 +54,13 @@ TEST(GameWindow, EscapeEndsTheGameWithStatus0WithinASecond)
 TEST(GameWindow, TheCloseButtonEndsTheGameWithStatus0)
 {
     RunningGame game(inBuildDir());
-    ASSERT_TRUE(game.waitForWindow(5)) << game.output();
+    ASSERT_TRUE(game.waitForWindow(5 * slowness)) << game.output();
     sleepMs(300);
     game.requestClose();
     EXPECT_EQ(game.waitForExit(2.0), 0) << game.output();
 }
 
 namespace {
-
-// An X server of the test's own, which it can take away under a running game; with a window
-// manager (openbox) whose rule for the game's window class is given, such as "<iconic>yes</iconic>".
-class PrivateDisplay {
-public:
-    explicit PrivateDisplay(const std::string& windowRule = "")
-        : dir_(makeScratchDir()),
-          server_({"/bin/sh", "-c",
-                      "exec Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset "
-                      "3>display"},
-              dir_)
-    {
-        if (windowRule.empty())
-            return;
-        std::string config = readFile("/etc/xdg/openbox/rc.xml");
-        const size_t rules = config.find("<applications>") + std::string("<applications>").size();
-        config.insert(rules, "<application class=\"Outbreak\">" + windowRule + "</application>");
-        writeFile(dir_ + "/rc.xml", config);
-        windowManager_ = std::make_unique<ChildProcess>(
-            std::vector<std::string> {"openbox", "--config-file", dir_ + "/rc.xml"}, dir_,
-            onIt());
-        // It manages new windows once it answers as the window manager.
-        waitUntil(5 * slowness, [&] { return run({"wmctrl", "-m"}) == 0; }, 50);
-    }
-    // ":N", once the server is ready.
-    std::string name()
-    {
-        std::string number;
-        waitUntil(5 * slowness, [&] {
-            number = readFile(dir_ + "/display");
-            return !number.empty() && number.back() == '\n';
-        });
-        return ":" + number.substr(0, number.find('\n'));
-    }
-    // Runs a command on this display; its exit status.
-    int run(const std::vector<std::string>& command)
-    {
-        ChildProcess child(command, dir_, onIt());
-        child.waitForExit(5 * slowness);
-        return child.status();
-    }
-    void end(int signal)
-    {
-        server_.signal(signal);
-        server_.waitForExit(5);
-    }
-
-private:
-    ChildEnvironment onIt()
-    {
-        ChildEnvironment environment;
-        environment.set("DISPLAY", name());
-        return environment;
-    }
-
-    std::string dir_;
-    ChildProcess server_;
-    std::unique_ptr<ChildProcess> windowManager_;
-};
 
 // The build's datafile, its red alien no BMP image: the game says "Error reading" and plays on.
 GameOptions withUnreadableSprite()
@@ -153,15 +94,15 @@ enum Moment {
 const char* momentName(Moment moment)
 {
     static const char* const names[] = {"starting up", "inside Allegro's start-up",
-        "setting up OpenGL", "window mapped", "window opening", "message box up",
-        "sprite's box up", "failure's box up", "minimised", "on another desktop", "in play"};
+        "setting up OpenGL", "window mapped", "window opening", "message box up", "sprite's box up",
+        "failure's box up", "minimised", "on another desktop", "in play"};
     return names[moment];
 }
 
 // The window manager's rule that keeps the game's window from view at the moment, if any.
 std::string hidingRule(Moment moment)
 {
-    return moment == Minimised ? "<iconic>yes</iconic>"
+    return moment == Minimised       ? "<iconic>yes</iconic>"
         : moment == OnAnotherDesktop ? "<desktop>2</desktop>"
                                      : "";
 }
@@ -175,7 +116,7 @@ bool reach(RunningGame& game, Moment moment)
             5 * slowness, [&] { return game.catches(SIGTERM); }, 1);
     case InsideAllegroInit:
     case SettingUpOpenGL:
-        return game.waitForPause(5 * slowness);
+        return game.waitForStop(5 * slowness);
     case WindowMapped:
         return game.waitForWindow(5 * slowness, RunningGame::Mapped::justNow);
     case WindowOpening:
@@ -207,13 +148,8 @@ GameOptions atMoment(Moment moment)
         options.preloads.push_back(OPENGL_SETUP_PAUSE_LIBRARY);
     if (moment == MessageBoxUp)
         options.preloads.push_back(NO_MOUSE_LIBRARY);
-    if (moment == FailureBoxUp) {
-        // A copy of the game with no datafile beside it or in a data folder.
-        const std::string bin = makeScratchDir();
-        std::filesystem::copy_file(options.binary, bin + "/outbreak");
-        options.binary = bin + "/outbreak";
-        options.workDir = makeScratchDir();
-    }
+    if (moment == FailureBoxUp)
+        options = copyOfTheGame(makeScratchDir());
     options.messageBoxesStayUp
         = moment == MessageBoxUp || moment == SpriteBoxUp || moment == FailureBoxUp;
     return options;
@@ -245,7 +181,7 @@ TEST(GameWindow, WhenItsDisplayGoesAwayTheGameSaysSoAndExitsWith1)
             RunningGame game(options);
             ASSERT_TRUE(reach(game, moment)) << momentName(moment) << game.output();
             game.letGoOfDisplay();
-            display.end(serverSignal);
+            ASSERT_TRUE(display.end(serverSignal)) << "the X server does not end";
             if (moment == SettingUpOpenGL)
                 game.signal(SIGSEGV);
             goOn(game, moment);
@@ -363,7 +299,7 @@ TEST(GameWindow, WithoutAMessageBoxTheMessageGoesToStandardErrorEvenWhenThatIsCl
         ASSERT_TRUE(game.waitForWindow(5 * slowness)) << closed << game.output();
         sleepMs(500);
         EXPECT_TRUE(game.running()) << closed << game.output();
-        EXPECT_EQ(game.messages(), "");
+        EXPECT_TRUE(game.messages().empty()) << game.describe();
         if (!*closed) {
             EXPECT_NE(game.output().find(
                           "Error reading base.dat#Enemy/RedAlien\nThe object is not a BMP image\n"),
@@ -380,7 +316,7 @@ TEST(GameWindow, WithoutADisplayItSaysSoAndExitsWith1)
     GameOptions options = inBuildDir();
     options.withDisplay = false;
     RunningGame game(options);
-    EXPECT_EQ(game.waitForExit(5), 1);
+    EXPECT_EQ(game.waitForExit(5 * slowness), 1) << game.describe();
     EXPECT_NE(game.output().find("Unable to start Allegro"), std::string::npos) << game.output();
     EXPECT_NE(game.output().find("X display"), std::string::npos) << game.output();
 }
@@ -390,9 +326,9 @@ TEST(GameWindow, WithoutAMouseItSaysSoAndPlaysOn)
     GameOptions options = inBuildDir();
     options.preloads.push_back(NO_MOUSE_LIBRARY);
     RunningGame game(options);
-    ASSERT_TRUE(game.waitForWindow(5)) << game.output() << game.messages();
-    EXPECT_NE(game.messages().find("Unable to install mouse.\n"), std::string::npos)
-        << game.messages();
+    ASSERT_TRUE(game.waitForWindow(5 * slowness)) << game.describe();
+    ASSERT_EQ(game.messages().size(), 1u) << game.describe();
+    EXPECT_EQ(game.messages()[0].rfind("Unable to install mouse.\n", 0), 0u) << game.describe();
     sleepMs(300);
     EXPECT_TRUE(game.running());
     game.holdKey(XK_Escape, 100);

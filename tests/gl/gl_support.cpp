@@ -58,23 +58,13 @@ void restoreGameState()
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     setDrawingState();
-    glCullFace(GL_BACK);
     glDisable(GL_ALPHA_TEST);
     glAlphaFunc(GL_ALWAYS, 0);
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_BLEND);
     glColor4f(1, 1, 1, 1);
     glBindTexture(GL_TEXTURE_2D, 0);
-    glDrawBuffer(GL_BACK);
-    glReadBuffer(GL_BACK);
 }
 
 // ---------------------------------------------------------------- frames
-
-std::ostream& operator<<(std::ostream& out, const Box& b)
-{
-    return out << "columns " << b.x0 << ".." << b.x1 - 1 << ", rows " << b.y0 << ".." << b.y1 - 1;
-}
 
 void clearFrame()
 {
@@ -82,71 +72,22 @@ void clearFrame()
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
-Frame::Frame() : rgba_(size_t(screenWidth) * screenHeight * 4)
+Image readBackBuffer()
 {
+    std::vector<unsigned char> rgba(size_t(screenWidth) * screenHeight * 4);
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(0, 0, screenWidth, screenHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba_.data());
-}
-
-Rgb Frame::at(int x, int y) const
-{
+    glReadPixels(0, 0, screenWidth, screenHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    Image frame;
+    frame.width = screenWidth;
+    frame.height = screenHeight;
     // OpenGL's rows run upwards from the bottom of the window.
-    const size_t i = (size_t(screenHeight - 1 - y) * screenWidth + x) * 4;
-    return {rgba_[i], rgba_[i + 1], rgba_[i + 2]};
-}
-
-std::string Frame::coverageMismatch(const Box& covered) const
-{
-    int uncovered = 0, spilled = 0;
-    std::ostringstream firsts;
-    for (int y = 0; y < screenHeight; ++y) {
+    for (int y = screenHeight - 1; y >= 0; --y)
         for (int x = 0; x < screenWidth; ++x) {
-            const bool drawn = !near(at(x, y), background, 4);
-            const bool inside = covered.contains(x, y);
-            if (drawn == inside)
-                continue;
-            int& tally = inside ? uncovered : spilled;
-            if (tally++ < 3)
-                firsts << " (" << x << ", " << y << ")=" << at(x, y);
+            const unsigned char* p = &rgba[(size_t(y) * screenWidth + x) * 4];
+            frame.pixels.push_back({p[0], p[1], p[2]});
         }
-    }
-    if (uncovered == 0 && spilled == 0)
-        return "";
-    std::ostringstream out;
-    out << "expected exactly " << covered << " drawn; " << uncovered
-        << " pixels inside are background, " << spilled << " pixels outside are drawn; e.g."
-        << firsts.str();
-    return out.str();
-}
-
-std::string Frame::regionMismatch(const Box& region, Rgb colour) const
-{
-    int wrong = 0;
-    std::ostringstream firsts;
-    for (int y = region.y0; y < region.y1; ++y)
-        for (int x = region.x0; x < region.x1; ++x)
-            if (!near(at(x, y), colour) && wrong++ < 3)
-                firsts << " (" << x << ", " << y << ")=" << at(x, y);
-    if (wrong == 0)
-        return "";
-    std::ostringstream out;
-    out << wrong << " pixels of " << region << " are not " << colour << "; e.g." << firsts.str();
-    return out.str();
-}
-
-int Frame::count(Rgb colour) const
-{
-    int n = 0;
-    for (int y = 0; y < screenHeight; ++y)
-        for (int x = 0; x < screenWidth; ++x)
-            n += near(at(x, y), colour);
-    return n;
-}
-
-void Frame::save(const std::string& path) const
-{
-    savePicture(path, screenWidth, screenHeight, [&](int x, int y) { return at(x, y); });
+    return frame;
 }
 
 void GlTest::SetUp()
@@ -171,9 +112,9 @@ void GlTest::TearDown()
     frames_.clear();
 }
 
-const Frame& GlTest::readFrame()
+const Image& GlTest::readFrame()
 {
-    frames_.emplace_back();
+    frames_.push_back(readBackBuffer());
     return frames_.back();
 }
 
@@ -216,8 +157,8 @@ std::string packDatafile(
     std::vector<std::string> argv {DAT_TOOL, name, "-k", "-t", "DATA", "-r", "-a"};
     argv.insert(argv.end(), subFolders.begin(), subFolders.end());
     ChildProcess dat(argv, folder);
-    if (!dat.waitForExit(30) || !dat.exited() || dat.exitStatus() != 0)
-        throw std::runtime_error("dat failed to pack " + name + ":\n" + dat.output());
+    if (dat.waitForExit(30) != 0)
+        throw std::runtime_error("dat failed to pack " + name + ": " + dat.describe());
     return folder + "/" + name;
 }
 
@@ -277,10 +218,27 @@ int runLoaderChild(int count, char** paths)
     return 0;
 }
 
-std::vector<ChildRun::Load> ChildRun::loaded() const
+namespace {
+
+std::vector<std::string> loaderCommand(const std::vector<std::string>& paths)
+{
+    std::vector<std::string> argv {selfPath(), loadSpritesFlag};
+    argv.insert(argv.end(), paths.begin(), paths.end());
+    return argv;
+}
+
+} // namespace
+
+LoaderRun::LoaderRun(const std::string& workDir, const std::vector<std::string>& paths)
+    : ChildProcess(loaderCommand(paths), workDir)
+{
+    waitForExit(60);
+}
+
+std::vector<LoaderRun::Load> LoaderRun::loaded() const
 {
     std::vector<Load> result;
-    std::istringstream lines(output);
+    std::istringstream lines(output());
     std::string line;
     while (std::getline(lines, line)) {
         if (line.rfind("loaded ", 0) != 0)
@@ -296,54 +254,13 @@ std::vector<ChildRun::Load> ChildRun::loaded() const
     return result;
 }
 
-std::string ChildRun::allegroErrorAtExit() const
+std::string LoaderRun::allegroErrorAtExit() const
 {
+    const std::string output = this->output();
     const std::string open = "at exit [";
     const size_t begin = output.rfind(open);
     const size_t end = output.rfind("]\n");
     if (begin == std::string::npos || end == std::string::npos || end < begin)
         return "(not printed)";
     return output.substr(begin + open.size(), end - begin - open.size());
-}
-
-std::string ChildRun::describe() const
-{
-    std::ostringstream out;
-    if (!started)
-        out << "did not start";
-    else if (exited)
-        out << "exit status " << exitStatus;
-    else if (signal)
-        out << "killed by signal " << signal << " (" << strsignal(signal) << ")";
-    else if (killedByUs)
-        out << "still running at the deadline, so the test killed it";
-    out << "; " << messages.size() << " message(s)";
-    for (const std::string& m : messages)
-        out << " [" << m << "]";
-    out << "; output:\n" << output;
-    return out.str();
-}
-
-ChildRun runChild(const std::vector<std::string>& argv, const std::string& workDir, double seconds)
-{
-    ChildProcess child(argv, workDir);
-    ChildRun run;
-    run.started = child.started();
-    if (!child.waitForExit(seconds))
-        child.kill();
-    run.exited = child.exited();
-    run.exitStatus = child.exitStatus();
-    run.signal = child.killedByUs() ? 0 : child.signal();
-    run.killedByUs = child.killedByUs();
-    run.output = child.output();
-    run.messages = child.messages();
-    return run;
-}
-
-ChildRun runLoaderInChild(const std::string& workDir, const std::vector<std::string>& paths)
-{
-    std::vector<std::string> argv {selfPath(), loadSpritesFlag};
-    argv.insert(argv.end(), paths.begin(), paths.end());
-    // Far longer than a load takes: only a hang reaches it.
-    return runChild(argv, workDir, 60);
 }

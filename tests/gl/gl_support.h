@@ -1,8 +1,9 @@
 // What the OpenGL tests share: the game's OpenGL context, frames read back from the back buffer,
-// sprite images packed into datafiles of their own, and child processes with a stand-in xmessage.
+// sprite images packed into datafiles of their own, and this program as a loader child.
 // Allegro stays out of this header: its macros would leak into every test file.
 #pragma once
 
+#include "picture.h"
 #include "test_support.h"
 
 #include <GL/gl.h>
@@ -21,8 +22,8 @@ const int screenHeight = 480;
 // program ends there, with the game's message and exit status 1.
 void openGameContext();
 
-// Puts back the state the game draws in: the game's projection, an identity modelview, texturing
-// and back-face culling on, alpha and depth test off, white current colour, texture 0 bound.
+// Puts back the state the game draws in: the game's projection, an identity modelview, the game's
+// own drawing state (setDrawingState), the alpha test off, white current colour, texture 0 bound.
 void restoreGameState();
 
 // ---------------------------------------------------------------- frames
@@ -35,35 +36,8 @@ const Rgb yellow {255, 255, 0};
 const Rgb maskPink {255, 0, 255}; // transparent in a sprite
 
 void clearFrame();
-
-// A half-open rectangle of window pixels, y downwards: columns x0..x1-1, rows y0..y1-1.
-struct Box {
-    int x0, y0, x1, y1;
-    bool contains(int x, int y) const { return x >= x0 && x < x1 && y >= y0 && y < y1; }
-    // The same box less a margin on every side, where quadrant borders and edges cannot blend in.
-    Box inner(int margin) const { return {x0 + margin, y0 + margin, x1 - margin, y1 - margin}; }
-};
-std::ostream& operator<<(std::ostream& out, const Box& b);
-
 // The back buffer as drawn so far (read before any flip).
-class Frame {
-public:
-    Frame();
-    // The pixel at window column x and window row y (row 0 at the top).
-    Rgb at(int x, int y) const;
-    // Empty when the pixels that differ from the background are exactly those in covered;
-    // otherwise a description of the difference.
-    std::string coverageMismatch(const Box& covered) const;
-    // Empty when every pixel of region is near colour; otherwise a description.
-    std::string regionMismatch(const Box& region, Rgb colour) const;
-    // How many pixels of the whole frame are near colour.
-    int count(Rgb colour) const;
-    // A PPM picture of the frame, for a person to look at.
-    void save(const std::string& path) const;
-
-private:
-    std::vector<unsigned char> rgba_; // as OpenGL returns it: bottom row first
-};
+Image readBackBuffer();
 
 // Every pixel test draws in this state and checks that OpenGL reported no error; a failing test
 // leaves the frame it saw as gl-failure-<suite>-<test>.ppm in the working folder.
@@ -72,10 +46,10 @@ protected:
     void SetUp() override;
     void TearDown() override;
     // Reads the back buffer and keeps it for the failure picture.
-    const Frame& readFrame();
+    const Image& readFrame();
 
 private:
-    std::deque<Frame> frames_; // a deque, so that a frame read earlier stays where it is
+    std::deque<Image> frames_; // a deque, so that a frame read earlier stays where it is
 };
 
 // ---------------------------------------------------------------- sprite images
@@ -109,29 +83,19 @@ extern const char* const loadSpritesFlag;
 extern const char* const chooseThenReplaceFlag;
 int runLoaderChild(int count, char** paths);
 
-struct ChildRun {
-    bool started = false;
-    bool exited = false;               // ended by exit or a return from main: see exitStatus
-    int exitStatus = -1;               // meaningful when exited
-    int signal = 0;                    // ended by this signal, not one of ours
-    bool killedByUs = false;           // still running at the deadline, so the test ended it
-    std::string output;                // standard output and standard error together
-    std::vector<std::string> messages; // the text of every message box, in order
+// This test program as the loader child in workDir, run to its end: a minute, far longer than
+// a load takes, so that only a hang reaches it.
+class LoaderRun : public ChildProcess {
+public:
+    LoaderRun(const std::string& workDir, const std::vector<std::string>& paths);
 
-    // For a loader child: what each loadBMP call that returned gave, in order.
+    // What each loadBMP call that returned gave, in order.
     struct Load {
         std::string path;
         unsigned texture = 0;
         std::string allegroError; // as the call returned
     };
     std::vector<Load> loaded() const;
-    // For a loader child: allegro_error as the process ended.
+    // allegro_error as the process ended.
     std::string allegroErrorAtExit() const;
-    std::string describe() const;
 };
-
-// Runs argv in workDir under the test's X display, with a stand-in xmessage first on PATH that
-// records each message and returns as if OK was pressed. Kills it once it has run for seconds.
-ChildRun runChild(const std::vector<std::string>& argv, const std::string& workDir, double seconds);
-// Runs this test program as a loader child in workDir.
-ChildRun runLoaderInChild(const std::string& workDir, const std::vector<std::string>& paths);

@@ -4,8 +4,10 @@
 #include "bmp_bytes.h"
 #include "datafile_check.h"
 #include "gl_support.h"
+#include "running_game.h"
 #include "util.h"
 
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
@@ -68,10 +70,10 @@ TEST(SpriteLoading, AMissingObjectEndsTheGameWithCouldntOpenAndWhy)
     ASSERT_FALSE(intactDatafile().empty());
     // A sprite that is there first: the child and its datafile work, and it is the missing
     // object that stops it, before the sprite after it.
-    const ChildRun run = runLoaderInChild(fs::current_path(),
+    LoaderRun run(fs::current_path(),
         {"base.dat#Enemy/RedAlien", "base.dat#Enemy/NoSuchAlien", "base.dat#Enemy/GreenAlien"});
 
-    EXPECT_TRUE(run.exited && run.exitStatus == 1) << run.describe();
+    EXPECT_EQ(1, run.status()) << run.describe();
     const auto loaded = run.loaded();
     ASSERT_EQ(1u, loaded.size()) << run.describe();
     EXPECT_EQ("base.dat#Enemy/RedAlien", loaded[0].path);
@@ -80,21 +82,21 @@ TEST(SpriteLoading, AMissingObjectEndsTheGameWithCouldntOpenAndWhy)
         = (fs::current_path() / "base.dat").string() + " has no object Enemy/NoSuchAlien";
     // At once: no exit handler runs, Allegro's shutdown (which could hang) among them.
     EXPECT_EQ("(not printed)", run.allegroErrorAtExit()) << run.describe();
-    ASSERT_EQ(1u, run.messages.size()) << run.describe();
-    EXPECT_EQ("Couldn't open base.dat#Enemy/NoSuchAlien\n" + why + "\n", run.messages[0]);
+    ASSERT_EQ(1u, run.messages().size()) << run.describe();
+    EXPECT_EQ("Couldn't open base.dat#Enemy/NoSuchAlien\n" + why + "\n", run.messages()[0]);
 }
 
 TEST(SpriteLoading, NoDatafileEndsTheGameAtTheFirstSprite)
 {
     const std::string dir = makeScratchDir();
-    const ChildRun run = runLoaderInChild(dir, gameSprites);
+    LoaderRun run(dir, gameSprites);
 
-    EXPECT_TRUE(run.exited && run.exitStatus == 1) << run.describe();
+    EXPECT_EQ(1, run.status()) << run.describe();
     EXPECT_TRUE(run.loaded().empty()) << run.describe();
-    ASSERT_EQ(1u, run.messages.size()) << run.describe();
+    ASSERT_EQ(1u, run.messages().size()) << run.describe();
     EXPECT_EQ("Couldn't open base.dat#Enemy/RedAlien\n" + dir
             + "/base.dat cannot be read: No such file or directory\n",
-        run.messages[0]);
+        run.messages()[0]);
 }
 
 TEST(SpriteLoading, AnObjectThatIsNotAnImageGivesErrorReadingAndTextureZero)
@@ -105,17 +107,16 @@ TEST(SpriteLoading, AnObjectThatIsNotAnImageGivesErrorReadingAndTextureZero)
     packDatafile(dir, "base.dat", {"Enemy"});
 
     // The sprite after it still loads: the game goes on.
-    const ChildRun run
-        = runLoaderInChild(dir, {"base.dat#Enemy/RedAlien", "base.dat#Enemy/GreenAlien"});
+    LoaderRun run(dir, {"base.dat#Enemy/RedAlien", "base.dat#Enemy/GreenAlien"});
 
-    EXPECT_TRUE(run.exited && run.exitStatus == 0) << run.describe();
+    EXPECT_EQ(0, run.status()) << run.describe();
     const auto loaded = run.loaded();
     ASSERT_EQ(2u, loaded.size()) << run.describe();
     EXPECT_EQ(0u, loaded[0].texture);
     EXPECT_NE(0u, loaded[1].texture);
-    ASSERT_EQ(1u, run.messages.size()) << run.describe();
+    ASSERT_EQ(1u, run.messages().size()) << run.describe();
     EXPECT_EQ(shown("Error reading base.dat#Enemy/RedAlien\nThe object is not a BMP image"),
-        run.messages[0]);
+        run.messages()[0]);
 }
 
 // The folder choice reads base.dat once: a file put in its place afterwards changes nothing.
@@ -126,9 +127,9 @@ TEST(SpriteLoading, ADatafileReplacedAfterTheFolderChoiceChangesNothing)
     writeFile(dir + "/damaged", "Not a datafile at all.\n");
     std::vector<std::string> paths {chooseThenReplaceFlag, dir + "/damaged"};
     paths.insert(paths.end(), gameSprites.begin(), gameSprites.end());
-    const ChildRun run = runLoaderInChild(dir, paths);
+    LoaderRun run(dir, paths);
     EXPECT_FALSE(fs::exists(dir + "/damaged")) << "not put in place of base.dat";
-    EXPECT_TRUE(run.exited && run.exitStatus == 0 && run.messages.empty()) << run.describe();
+    EXPECT_TRUE(run.status() == 0 && run.messages().empty()) << run.describe();
     EXPECT_EQ(gameSprites.size(), run.loaded().size()) << run.describe();
 }
 
@@ -185,21 +186,19 @@ TEST_P(DamagedDatafile, GetsItsMessageAndNeverCrashes)
     const std::string dir = makeScratchDir();
     writeFile(dir + "/base.dat", damaged);
 
-    const ChildRun run = runLoaderInChild(dir, gameSprites);
+    LoaderRun run(dir, gameSprites);
 
-    ASSERT_EQ(0, run.signal) << run.describe();
-    ASSERT_FALSE(run.killedByUs) << run.describe();
-    ASSERT_TRUE(run.exited) << run.describe();
+    ASSERT_GE(run.status(), 0) << run.describe();
     const auto loaded = run.loaded();
     std::vector<std::string> expected;
     const std::string fault = datafileFault(damaged);
     if (!fault.empty()) {
-        EXPECT_EQ(1, run.exitStatus) << run.describe();
+        EXPECT_EQ(1, run.status()) << run.describe();
         EXPECT_TRUE(loaded.empty()) << run.describe();
         expected.push_back(
             "Couldn't open " + gameSprites[0] + "\n" + dir + "/base.dat " + fault + "\n");
     } else {
-        EXPECT_EQ(0, run.exitStatus) << run.describe();
+        EXPECT_EQ(0, run.status()) << run.describe();
         ASSERT_EQ(gameSprites.size(), loaded.size()) << run.describe();
         for (size_t i = 0; i < loaded.size(); ++i) {
             const auto image = datafileObject(damaged, spriteObject(spritePaths[i]));
@@ -210,9 +209,9 @@ TEST_P(DamagedDatafile, GetsItsMessageAndNeverCrashes)
                 expected.push_back(shown("Error reading " + gameSprites[i] + "\n" + refused));
         }
     }
-    EXPECT_EQ(expected, run.messages) << run.describe();
-    const std::string all
-        = std::accumulate(run.messages.begin(), run.messages.end(), std::string());
+    const std::vector<std::string> messages = run.messages();
+    EXPECT_EQ(expected, messages) << run.describe();
+    const std::string all = std::accumulate(messages.begin(), messages.end(), std::string());
     EXPECT_NE(std::string::npos, all.find(GetParam().says)) << run.describe();
 }
 
@@ -221,18 +220,13 @@ INSTANTIATE_TEST_SUITE_P(Damages, DamagedDatafile, testing::ValuesIn(damages),
 
 // ---------------------------------------------------------------- the game itself
 
-// A copy of the game in prefix/bin, where it looks for the data folder installed with it. The
+// Where a copy of the game in prefix/bin looks for the data folder installed with it. The
 // prefix's folders are named in Cyrillic and Japanese, and their names reach the box as they are.
 struct GameCopy {
     fs::path prefix = fs::path(makeScratchDir()) / "Игры/ゲーム";
     fs::path bin = prefix / "bin";
     fs::path dataFolder = (bin / OUTBREAK_DATA_FROM_BINDIR).lexically_normal();
     fs::path debianDataFolder = (bin / OUTBREAK_DATA_FROM_GAMESDIR).lexically_normal();
-    GameCopy()
-    {
-        fs::create_directories(bin);
-        fs::copy_file(OUTBREAK_BINARY, bin / "outbreak");
-    }
 };
 
 // The game has no usable datafile anywhere: a stray one in the working directory, none beside it,
@@ -243,36 +237,38 @@ TEST(GameStartUp, WithoutAUsableDatafileTheGameSaysWhereItLookedAndWhyAndExits1)
     const std::string workDir = makeScratchDir();
     writeFile(workDir + "/base.dat", "Not a datafile at all.\n");
 
-    const ChildRun run = runChild({game.bin / "outbreak"}, workDir, 60);
+    RunningGame run(copyOfTheGame(game.bin, workDir));
 
-    ASSERT_EQ(0, run.signal) << run.describe();
-    EXPECT_TRUE(run.exited && run.exitStatus == 1) << run.describe();
-    ASSERT_EQ(1u, run.messages.size()) << run.describe();
+    EXPECT_EQ(1, run.waitForExit(60)) << run.describe();
+    ASSERT_EQ(1u, run.messages().size()) << run.describe();
     EXPECT_EQ("Couldn't open base.dat#Enemy/RedAlien\n" + workDir
             + "/base.dat is not an Allegro datafile\n"
               "Looked for base.dat in:\n  "
             + workDir + ": base.dat is not an Allegro datafile\n  " + game.bin.string()
             + ": no base.dat\n  " + game.dataFolder.string() + ": no base.dat\n  "
             + game.debianDataFolder.string() + ": no base.dat\n",
-        run.messages[0]);
+        run.messages()[0]);
 }
 
 // A base.dat in the working directory that is not the game's, or is damaged, is passed over for
-// the one beside the game: the game starts, with no message.
+// the one beside the game: the game shows its first frame, so every sprite loaded, with no
+// message, and plays until it is asked to stop.
 TEST(GameStartUp, AStrayDatafileInTheWorkingDirectoryIsPassedOver)
 {
     const std::string testSprites = testSpritePath("");
     const std::string otherProgramsDatafile
         = readFile(testSprites.substr(0, testSprites.find('#')));
     for (const std::string& stray : {randomBytes(1000), otherProgramsDatafile}) {
-        const std::string workDir = makeScratchDir();
-        writeFile(workDir + "/base.dat", stray);
+        GameOptions options;
+        options.workDir = makeScratchDir();
+        options.pauseAtFirstFrame = true;
+        writeFile(options.workDir + "/base.dat", stray);
+        RunningGame game(options);
 
-        const ChildRun run = runChild({OUTBREAK_BINARY}, workDir, 3 * slowness);
-
-        EXPECT_EQ(0, run.signal) << run.describe();
-        EXPECT_TRUE(run.killedByUs) << run.describe();
-        EXPECT_TRUE(run.messages.empty()) << run.describe();
+        EXPECT_EQ(640, game.firstFrame(10 * slowness).width) << game.describe();
+        EXPECT_TRUE(game.messages().empty()) << game.describe();
+        game.signal(SIGTERM);
+        EXPECT_EQ(0, game.waitForExit(3 * slowness)) << game.describe();
     }
 }
 
@@ -286,15 +282,14 @@ TEST(GameStartUp, ADamagedDatafileBesideTheGameIsAnError)
     writeFile(game.dataFolder / "base.dat", intactDatafile());
     const std::string workDir = makeScratchDir();
 
-    const ChildRun run = runChild({game.bin / "outbreak"}, workDir, 60);
+    RunningGame run(copyOfTheGame(game.bin, workDir));
 
-    ASSERT_EQ(0, run.signal) << run.describe();
-    EXPECT_TRUE(run.exited && run.exitStatus == 1) << run.describe();
-    ASSERT_EQ(1u, run.messages.size()) << run.describe();
+    EXPECT_EQ(1, run.waitForExit(60)) << run.describe();
+    ASSERT_EQ(1u, run.messages().size()) << run.describe();
     EXPECT_EQ("Couldn't open base.dat#Enemy/RedAlien\n" + game.bin.string() + "/base.dat "
             + datafileFault(damaged) + "\nLooked for base.dat in:\n  " + workDir
             + ": no base.dat\n",
-        run.messages[0]);
+        run.messages()[0]);
 }
 
 } // namespace

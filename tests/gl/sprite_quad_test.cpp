@@ -33,14 +33,14 @@ TEST_F(SpriteSquare, CoversExactlyTheSquareFromCentreLessRadiusToCentrePlusRadiu
         SCOPED_TRACE(testing::Message() << "at (" << p.x << ", " << p.y << ") radius " << p.radius);
         clearFrame();
         kind.draw(Vector2(p.x, p.y), p.radius);
-        EXPECT_EQ("", readFrame().coverageMismatch(p.covered));
+        EXPECT_EQ("", readFrame().coverageMismatch(p.covered, background));
     }
 }
 
 TEST_F(SpriteSquare, ShowsTheImagesTopRowOnTopAndItsLeftColumnOnTheLeft)
 {
     kind.draw(Vector2(100, 50), 16);
-    const Frame& frame = readFrame();
+    const Image& frame = readFrame();
     // Away from the quadrant borders, where filtering blends neighbouring texels.
     EXPECT_EQ("", frame.regionMismatch(Box {84, 34, 100, 50}.inner(2), red));
     EXPECT_EQ("", frame.regionMismatch(Box {100, 34, 116, 50}.inner(2), green));
@@ -51,7 +51,7 @@ TEST_F(SpriteSquare, ShowsTheImagesTopRowOnTopAndItsLeftColumnOnTheLeft)
 TEST_F(SpriteSquare, RadiusZeroDrawsNothing)
 {
     kind.draw(Vector2(100, 50), 0);
-    EXPECT_EQ("", readFrame().coverageMismatch(Box {0, 0, 0, 0}));
+    EXPECT_EQ("", readFrame().coverageMismatch(Box {0, 0, 0, 0}, background));
 }
 
 TEST_F(SpriteSquare, FacesTheViewerSoBackFaceCullingKeepsIt)
@@ -62,14 +62,14 @@ TEST_F(SpriteSquare, FacesTheViewerSoBackFaceCullingKeepsIt)
     ASSERT_EQ(GL_BACK, culled);
 
     kind.draw(Vector2(100, 50), 16);
-    EXPECT_EQ("", readFrame().coverageMismatch(Box {84, 34, 116, 66}));
+    EXPECT_EQ("", readFrame().coverageMismatch(Box {84, 34, 116, 66}, background));
 
     // The other way round the same quad is a back face and vanishes: culling is really at work,
     // and it is the quad's winding that keeps the sprite in the game.
     clearFrame();
     glFrontFace(GL_CW);
     kind.draw(Vector2(100, 50), 16);
-    EXPECT_EQ("", readFrame().coverageMismatch(Box {0, 0, 0, 0}));
+    EXPECT_EQ("", readFrame().coverageMismatch(Box {0, 0, 0, 0}, background));
 }
 
 // The world draws every enemy from the matrix it was handed: a sprite or overlay that leaves its

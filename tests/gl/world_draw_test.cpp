@@ -70,7 +70,7 @@ TEST_F(WorldDraw, EmptyWorldOnlySetsTexturingAndTheAlphaTest)
     glGetFloatv(GL_MODELVIEW_MATRIX, matrixAfter);
     for (int i = 0; i < 16; ++i)
         EXPECT_EQ(matrixBefore[i], matrixAfter[i]) << "element " << i;
-    EXPECT_EQ("", readFrame().coverageMismatch(Box {0, 0, 0, 0}));
+    EXPECT_EQ("", readFrame().coverageMismatch(Box {0, 0, 0, 0}, background));
 }
 
 TEST_F(WorldDraw, WorldWithEnemiesLeavesTheSameState)
@@ -88,7 +88,7 @@ TEST_F(WorldDraw, MaskColouredTexelsLeaveTheBackground)
 {
     add(sprites().pinkTopLeft, 100, 50, 16, EnemyType::NORMAL);
     world.draw();
-    const Frame& frame = readFrame();
+    const Image& frame = readFrame();
     EXPECT_EQ("", frame.regionMismatch(Box {84, 34, 100, 50}.inner(2), background));
     EXPECT_EQ("", frame.regionMismatch(Box {100, 34, 116, 50}.inner(2), green));
     EXPECT_EQ("", frame.regionMismatch(Box {84, 50, 100, 66}.inner(2), blue));
@@ -115,8 +115,8 @@ TEST_P(OverlayByState, OnlyInfectedAndDissolvingEnemiesWearTheOverlayAtTheirOwnR
 {
     add(sprites().red, 200, 150, 10, GetParam().state);
     world.draw();
-    const Frame& frame = readFrame();
-    EXPECT_EQ("", frame.coverageMismatch(Box {190, 140, 210, 160}));
+    const Image& frame = readFrame();
+    EXPECT_EQ("", frame.coverageMismatch(Box {190, 140, 210, 160}, background));
     EXPECT_EQ("", frame.regionMismatch(Box {190, 140, 200, 160}.inner(2), red));
     EXPECT_EQ("",
         frame.regionMismatch(Box {200, 140, 210, 160}.inner(2), GetParam().overlaid ? blue : red));
@@ -142,7 +142,7 @@ TEST_F(WorldDraw, LaterEnemiesInTheListCoverEarlierOnes)
     add(sprites().red, 100, 100, 16, EnemyType::NORMAL);
     add(sprites().green, 116, 116, 16, EnemyType::NORMAL);
     world.draw();
-    const Frame& redFirst = readFrame();
+    const Image& redFirst = readFrame();
     EXPECT_EQ("", redFirst.regionMismatch(firstOnly.inner(2), red));
     EXPECT_EQ("", redFirst.regionMismatch(overlap.inner(2), green));
     EXPECT_EQ("", redFirst.regionMismatch(secondOnly.inner(2), green));
@@ -151,7 +151,7 @@ TEST_F(WorldDraw, LaterEnemiesInTheListCoverEarlierOnes)
     world.enemies.reverse();
     clearFrame();
     world.draw();
-    const Frame& greenFirst = readFrame();
+    const Image& greenFirst = readFrame();
     EXPECT_EQ("", greenFirst.regionMismatch(firstOnly.inner(2), red));
     EXPECT_EQ("", greenFirst.regionMismatch(overlap.inner(2), red));
     EXPECT_EQ("", greenFirst.regionMismatch(secondOnly.inner(2), green));
@@ -162,7 +162,7 @@ TEST_F(WorldDraw, AnOverlayLiesOverItsOwnEnemyButUnderTheNext)
     add(sprites().red, 100, 100, 16, EnemyType::INFECTED);
     add(sprites().green, 116, 116, 16, EnemyType::NORMAL);
     world.draw();
-    const Frame& frame = readFrame();
+    const Image& frame = readFrame();
     EXPECT_EQ("", frame.regionMismatch(firstOnly.inner(2), red));      // the overlay's mask half
     EXPECT_EQ("", frame.regionMismatch(firstTopRight.inner(2), blue)); // over its own sprite
     EXPECT_EQ("", frame.regionMismatch(overlap.inner(2), green));      // under the next enemy

@@ -1,6 +1,5 @@
 #include "test_support.h"
 
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -9,50 +8,12 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <ostream>
 #include <spawn.h>
 #include <sstream>
 #include <stdexcept>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-// ---------------------------------------------------------------- colours
-
-bool operator==(Rgb a, Rgb b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
-
-std::ostream& operator<<(std::ostream& out, Rgb c)
-{
-    return out << "(" << c.r << ", " << c.g << ", " << c.b << ")";
-}
-
-bool near(Rgb a, Rgb b, int tolerance)
-{
-    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance
-        && std::abs(a.b - b.b) <= tolerance;
-}
-
-void savePicture(
-    const std::string& path, int width, int height, const std::function<Rgb(int x, int y)>& pixelAt)
-{
-    const bool png = path.size() > 4 && path.compare(path.size() - 4, 4, ".png") == 0;
-    const std::string ppm = png ? path + ".ppm" : path;
-    {
-        std::ofstream out(ppm, std::ios::binary);
-        out << "P6\n" << width << " " << height << "\n255\n";
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) {
-                const Rgb c = pixelAt(x, y);
-                out.put(char(c.r)).put(char(c.g)).put(char(c.b));
-            }
-    }
-    if (!png)
-        return;
-    const std::string convert = "convert '" + ppm + "' '" + path + "' && rm -f '" + ppm + "'";
-    if (std::system(convert.c_str()) != 0)
-        std::fprintf(stderr, "could not write %s\n", path.c_str());
-}
 
 // ---------------------------------------------------------------- files and time
 
@@ -116,6 +77,13 @@ bool waitUntil(double seconds, const std::function<bool()>& done, int pollMs)
 
 // ---------------------------------------------------------------- child processes
 
+bool processAlive(pid_t pid)
+{
+    const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    const size_t state = stat.rfind(')');
+    return state != std::string::npos && stat.compare(state, 3, ") Z") != 0;
+}
+
 ChildEnvironment::ChildEnvironment()
 {
     for (char** e = environ; *e; ++e)
@@ -156,20 +124,15 @@ ChildProcess::ChildProcess(
     const std::vector<std::string>& argv, const std::string& workDir, ChildEnvironment environment)
     : scratch_(makeScratchDir())
 {
-    // The game's message box runs "xmessage ... TEXT": the stand-in keeps the text, ended by a record
-    // separator, and answers as if OK had been pressed.
+    // The stand-in xmessage, alone in a folder first on the child's PATH, keeps its boxes here.
     const std::string bin = scratch_ + "/bin";
-    // With XMESSAGE_STAYS_UP naming a file, it notes its process there and stays up instead,
-    // as a box that nobody answers.
-    writeFile(bin + "/xmessage",
-        "#!/bin/sh\nfor a; do text=$a; done\nprintf '%s\\036' \"$text\" >> '" + scratch_
-            + "/messages.log'\n"
-              "[ -z \"$XMESSAGE_STAYS_UP\" ] || {\n"
-              "  echo $$ >> \"$XMESSAGE_STAYS_UP\"; exec sleep 600; }\n"
-              "exit 0\n");
-    chmod((bin + "/xmessage").c_str(), 0755);
+    std::filesystem::create_directories(bin);
+    std::filesystem::create_symlink(STAND_IN_XMESSAGE, bin + "/xmessage");
     const char* path = getenv("PATH");
     environment.set("PATH", bin + ":" + (path ? path : "/usr/bin:/bin"));
+    environment.set("XMESSAGE_LOG", scratch_ + "/messages.log");
+    if (environment.boxesStayUp)
+        environment.set("XMESSAGE_STAYS_UP", scratch_ + "/boxes");
 
     // The child is tied to this program: it leads a process group of its own, which kill() ends
     // with whatever the child started, and setpriv has it killed when the thread that started it
@@ -204,67 +167,51 @@ ChildProcess::ChildProcess(
     posix_spawnattr_setflags(
         &attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
 
-    pid_t pid = -1;
-    if (posix_spawn(&pid, args[0], &actions, &attributes, args.data(), envp.data()) == 0)
-        pid_ = pid;
+    running_ = posix_spawn(&pid_, args[0], &actions, &attributes, args.data(), envp.data()) == 0;
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
+    if (!running_)
+        throw std::runtime_error("cannot start " + argv.at(0));
 }
 
-ChildProcess::~ChildProcess()
-{
-    if (running())
-        kill();
-}
+ChildProcess::~ChildProcess() { kill(); }
 
-void ChildProcess::reap(int waitStatus)
+bool ChildProcess::look(int flags)
 {
-    ended_ = true;
-    if (WIFEXITED(waitStatus)) {
-        exited_ = true;
-        exitStatus_ = WEXITSTATUS(waitStatus);
-    } else if (WIFSIGNALED(waitStatus)) {
-        signal_ = WTERMSIG(waitStatus);
-    }
+    int waitStatus = 0;
+    if (!running_ || waitpid(pid_, &waitStatus, WNOHANG | flags) != pid_)
+        return false;
+    if (WIFSTOPPED(waitStatus))
+        return true;
+    running_ = false;
+    status_ = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -WTERMSIG(waitStatus);
+    return false;
 }
 
 bool ChildProcess::running()
 {
-    if (!started() || ended_)
-        return false;
-    int waitStatus = 0;
-    const pid_t done = waitpid(pid_, &waitStatus, WNOHANG);
-    if (done == pid_)
-        reap(waitStatus);
-    else if (done < 0 && errno != EINTR)
-        ended_ = true;
-    return !ended_;
+    look(0);
+    return running_;
 }
 
-bool ChildProcess::waitForExit(double seconds)
+int ChildProcess::waitForExit(double seconds)
 {
-    return waitUntil(
+    waitUntil(
         seconds, [&] { return !running(); }, 5);
+    return status_;
+}
+
+int ChildProcess::status()
+{
+    look(0);
+    return status_;
 }
 
 bool ChildProcess::waitForStop(double seconds)
 {
     bool stopped = false;
     waitUntil(
-        seconds,
-        [&] {
-            if (!started() || ended_)
-                return true;
-            int waitStatus = 0;
-            if (waitpid(pid_, &waitStatus, WNOHANG | WUNTRACED) != pid_)
-                return false;
-            if (WIFSTOPPED(waitStatus))
-                stopped = true;
-            else
-                reap(waitStatus);
-            return true;
-        },
-        1);
+        seconds, [&] { return (stopped = look(WUNTRACED)) || !running_; }, 1);
     return stopped;
 }
 
@@ -281,17 +228,19 @@ void ChildProcess::kill()
     if (!running())
         return;
     ::kill(-pid_, SIGKILL);
-    int waitStatus = 0;
-    waitpid(pid_, &waitStatus, 0);
-    reap(waitStatus);
+    waitForExit(10);
     killedByUs_ = true;
 }
 
-int ChildProcess::status()
+bool ChildProcess::catches(int number)
 {
-    if (running() || !ended_)
-        return -1000;
-    return exited_ ? exitStatus_ : -signal_;
+    // SigCgt in /proc/PID/status: the caught signals, a bit each, signal 1 in the lowest.
+    std::istringstream status(readFile("/proc/" + std::to_string(pid_) + "/status"));
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("SigCgt:", 0) == 0)
+            return (std::stoull(line.substr(7), nullptr, 16) >> (number - 1)) & 1;
+    return false;
 }
 
 std::string ChildProcess::output() const { return readFile(scratch_ + "/output.log"); }
@@ -304,4 +253,33 @@ std::vector<std::string> ChildProcess::messages() const
     while (std::getline(records, text, '\036'))
         texts.push_back(text);
     return texts;
+}
+
+int ChildProcess::messageBoxesUp() const
+{
+    int up = 0;
+    std::istringstream pids(readFile(scratch_ + "/boxes"));
+    for (pid_t pid; pids >> pid;)
+        up += processAlive(pid);
+    return up;
+}
+
+std::string ChildProcess::describe()
+{
+    std::ostringstream out;
+    const int now = status();
+    if (now == stillRunning)
+        out << "still running";
+    else if (killedByUs_)
+        out << "killed by the test";
+    else if (now >= 0)
+        out << "exit status " << now;
+    else
+        out << "ended by signal " << -now << " (" << strsignal(-now) << ")";
+    const std::vector<std::string> boxes = messages();
+    out << "; " << boxes.size() << " message box(es)";
+    for (const std::string& text : boxes)
+        out << " [" << text << "]";
+    out << "; output:\n" << output();
+    return out.str();
 }

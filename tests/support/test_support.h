@@ -1,30 +1,12 @@
-// What the window and OpenGL tests share: colours, scratch folders and files, waiting with a
-// deadline, and child processes that run with a stand-in for the message box. Allegro and X11
-// stay out of this header: their macros would leak into every test file.
+// What the window and OpenGL tests share: scratch folders and files, waiting with a deadline, and
+// child processes that run with a stand-in for the message box. Allegro and X11 stay out of this
+// header: their macros would leak into every test file.
 #pragma once
 
 #include <functional>
-#include <iosfwd>
 #include <string>
 #include <sys/types.h>
 #include <vector>
-
-// ---------------------------------------------------------------- colours
-
-struct Rgb {
-    int r, g, b;
-    bool isBlack() const { return r == 0 && g == 0 && b == 0; }
-};
-bool operator==(Rgb a, Rgb b);
-std::ostream& operator<<(std::ostream& out, Rgb c);
-// Texture filtering blends neighbouring texels a little; a pixel within tolerance of a colour on
-// every channel counts as that colour.
-bool near(Rgb a, Rgb b, int tolerance = 24);
-
-// Saves a picture for a person to look at: a PNG file (through ImageMagick) when path ends in
-// ".png", a PPM file otherwise.
-void savePicture(const std::string& path, int width, int height,
-    const std::function<Rgb(int x, int y)>& pixelAt);
 
 // ---------------------------------------------------------------- files and time
 
@@ -59,16 +41,25 @@ public:
     void preload(const std::string& library);
     const std::vector<std::string>& entries() const { return entries_; }
 
+    // Its message boxes stay up, unanswered, instead of being answered at once.
+    bool boxesStayUp = false;
+
 private:
     std::vector<std::string> entries_; // NAME=value
 };
 
-// A program run as a child process. Its standard output and error go to one file, and a stand-in
-// for xmessage comes first on its PATH: it records the text of every message box the child shows
-// and returns at once, as if OK had been pressed (or, with XMESSAGE_STAYS_UP set to a file in the
-// child's environment, notes its process id there and stays up). The child leads a process group
-// of its own: a child still running when the object goes is killed with its group, and the child
-// is killed as well when this program dies (or the thread that made the object ends).
+// Whether process pid is there and has not ended (a zombie has).
+bool processAlive(pid_t pid);
+
+// How a child ended: its exit status, or -signal when a signal ended it; this while it runs.
+const int stillRunning = -1000;
+
+// A program run as a child process. Its standard output and error go to one file, and the stand-in
+// for xmessage (tests/support/xmessage) comes first on its PATH: it records the text of every
+// message box the child shows and returns at once, as if OK had been pressed. The child leads a
+// process group of its own: a child still running when the object goes is killed with its group,
+// and the child is killed as well when this program dies (or the thread that made the object ends).
+// A child that cannot be started throws.
 class ChildProcess {
 public:
     ChildProcess(const std::vector<std::string>& argv, const std::string& workDir,
@@ -77,39 +68,35 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    bool started() const { return pid_ > 0; }
-    pid_t pid() const { return pid_; }
     bool running();
-    // Waits for the child to end, for at most seconds; false if it still runs.
-    bool waitForExit(double seconds);
+    // Waits for the child to end, for at most seconds; its status, stillRunning if it goes on.
+    int waitForExit(double seconds);
+    int status();
     // Waits for the child to stop itself (SIGSTOP), for at most seconds; false if it did not.
     bool waitForStop(double seconds);
     void resume();
     void signal(int number); // while it runs
     // Ends the child and its process group.
     void kill();
-
-    // How it ended, once it has.
-    bool exited() const { return exited_; }         // by exit or a return from main
-    int exitStatus() const { return exitStatus_; }  // meaningful when exited
-    int signal() const { return signal_; }          // or killed by this signal
-    bool killedByUs() const { return killedByUs_; } // still running at a deadline of ours
-    // The exit status, -signal if it died of a signal, or -1000 while it still runs.
-    int status();
+    // Whether the child has a handler of its own for the signal.
+    bool catches(int number);
 
     // What it wrote to standard output and standard error.
     std::string output() const;
     // The text of every message box it showed, in order.
     std::vector<std::string> messages() const;
+    // Its message boxes still on screen (with boxesStayUp).
+    int messageBoxesUp() const;
+    // How it ended, its message boxes and its output, for a test's failure message.
+    std::string describe();
 
 private:
-    void reap(int waitStatus);
+    // Reaps the child if it has ended, without waiting; true if it has stopped (with WUNTRACED).
+    bool look(int flags);
 
     std::string scratch_;
     pid_t pid_ = -1;
-    bool ended_ = false;
-    bool exited_ = false;
-    int exitStatus_ = -1;
-    int signal_ = 0;
+    bool running_ = false;
+    int status_ = stillRunning;
     bool killedByUs_ = false;
 };
