@@ -70,6 +70,12 @@ ChildEnvironment gameEnvironment(const GameOptions& options)
     }
     if (options.pauseAtFirstFrame)
         environment.preload(FIRST_FRAME_PAUSE_LIBRARY);
+    for (const auto& [name, value] : options.environment) {
+        if (value)
+            environment.set(name, value);
+        else
+            environment.unset(name);
+    }
     return environment;
 }
 
@@ -303,6 +309,12 @@ void RunningGame::requestClose()
     event.xclient.data.l[0] = long(XInternAtom(display_, "WM_DELETE_WINDOW", False));
     event.xclient.data.l[1] = CurrentTime;
     XSendEvent(display_, window_, False, NoEventMask, &event);
+    XFlush(display_);
+}
+
+void RunningGame::destroyWindow()
+{
+    XDestroyWindow(display_, window_);
     XFlush(display_);
 }
 

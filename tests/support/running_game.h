@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct GameOptions {
@@ -29,6 +30,8 @@ struct GameOptions {
     std::vector<std::string> launcher;
     // Its message boxes stay up, unanswered, instead of being answered at once.
     bool messageBoxesStayUp = false;
+    // Variables set in its environment, or taken out of it where the value is null.
+    std::vector<std::pair<std::string, const char*>> environment;
 };
 
 // The game's window on display, named "Outbreak": viewable, or (hidden) made but kept from view
@@ -74,7 +77,8 @@ public:
     void pressButton(int holdMs = 120); // left button, at the pointer
     void click(int x, int y, int holdMs = 120);
     void holdKey(unsigned long keysym, int holdMs = 120);
-    void requestClose(); // what a window manager sends for the close button
+    void requestClose();  // what a window manager sends for the close button
+    void destroyWindow(); // what another program may do to it
     // Closes the test's connection to the game's display, which is about to go away.
     void letGoOfDisplay();
 

@@ -255,12 +255,13 @@ std::vector<std::string> ChildProcess::messages() const
     return texts;
 }
 
-int ChildProcess::messageBoxesUp() const
+std::vector<pid_t> ChildProcess::messageBoxesOnScreen() const
 {
-    int up = 0;
+    std::vector<pid_t> up;
     std::istringstream pids(readFile(scratch_ + "/boxes"));
     for (pid_t pid; pids >> pid;)
-        up += processAlive(pid);
+        if (processAlive(pid))
+            up.push_back(pid);
     return up;
 }
 

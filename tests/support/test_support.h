@@ -85,8 +85,9 @@ public:
     std::string output() const;
     // The text of every message box it showed, in order.
     std::vector<std::string> messages() const;
-    // Its message boxes still on screen (with boxesStayUp).
-    int messageBoxesUp() const;
+    // The processes of its message boxes still on screen (with boxesStayUp).
+    std::vector<pid_t> messageBoxesOnScreen() const;
+    int messageBoxesUp() const { return int(messageBoxesOnScreen().size()); }
     // How it ended, its message boxes and its output, for a test's failure message.
     std::string describe();
 
