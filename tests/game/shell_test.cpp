@@ -9,6 +9,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sstream>
 #include <sys/resource.h>
 
 TEST(GameWindow, OpensAt640x480AndShowsTheClearedFrameWithThePointer)
@@ -162,8 +163,20 @@ void goOn(RunningGame& game, Moment moment)
         game.resume();
 }
 
-// In the tables of signals: the window's close button, as the window manager sends it.
+// In the tables of signals: the window's close button, as the window manager sends it, and the
+// window destroyed by another program.
 const int closeButton = 0;
+const int destroyedWindow = -1;
+
+// A signal mask of /proc/PID/status ("SigIgn:", "SigBlk:"), a bit for each signal.
+unsigned long long signalMask(pid_t pid, const std::string& field)
+{
+    std::istringstream status(readFile("/proc/" + std::to_string(pid) + "/status"));
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(field, 0) == 0)
+            return std::stoull(line.substr(field.size()), nullptr, 16);
+    return 0;
+}
 
 } // namespace
 
@@ -222,6 +235,7 @@ TEST(GameWindow, EachSignalHasItsOutcomeAtEveryMoment)
         {closeButton, Minimised, false, 0},
         {SIGTERM, OnAnotherDesktop, false, 0},
         {closeButton, OnAnotherDesktop, false, 0},
+        {destroyedWindow, Minimised, false, 0},
         // A stop during a box of a failure does not turn the failure into a success.
         {SIGTERM, FailureBoxUp, false, 1},
         {SIGTERM, InPlay, false, 0},
@@ -232,8 +246,9 @@ TEST(GameWindow, EachSignalHasItsOutcomeAtEveryMoment)
         {SIGQUIT, InPlay, false, -SIGQUIT},
         {SIGABRT, InPlay, false, -SIGABRT},
         {SIGSEGV, InPlay, false, -SIGSEGV},
-        // Started through nohup, the game does not hear the end of the session.
+        // Started through nohup, the game does not hear the end of the session, nor does its box.
         {SIGHUP, InPlay, true, keepsRunning},
+        {SIGHUP, MessageBoxUp, true, keepsRunning},
     };
     for (const Case& c : cases) {
         GameOptions options = atMoment(c.moment);
@@ -246,11 +261,23 @@ TEST(GameWindow, EachSignalHasItsOutcomeAtEveryMoment)
         }
         RunningGame game(options);
         const std::string what
-            = (c.signal == closeButton ? "the close button" : std::string(strsignal(c.signal)))
+            = (c.signal == closeButton              ? "the close button"
+                      : c.signal == destroyedWindow ? "the window destroyed"
+                                                    : std::string(strsignal(c.signal)))
             + ", " + momentName(c.moment) + (c.underNohup ? ", under nohup" : "");
         ASSERT_TRUE(reach(game, c.moment)) << what << game.output();
+        // A box's process starts with every signal at its default and none held, whatever the
+        // game ignores (SIGHUP under nohup) or holds; the box itself traps SIGTERM. The C library
+        // keeps signals 32 and 33 for itself, out of any program's reach.
+        const unsigned long long ownSignals = 1ull << (SIGTERM - 1) | 3ull << 31;
+        for (pid_t box : game.messageBoxesOnScreen()) {
+            EXPECT_EQ(0u, signalMask(box, "SigIgn:") & ~ownSignals) << what;
+            EXPECT_EQ(0u, signalMask(box, "SigBlk:")) << what;
+        }
         if (c.signal == closeButton)
             game.requestClose();
+        else if (c.signal == destroyedWindow)
+            game.destroyWindow();
         else
             game.signal(c.signal);
         goOn(game, c.moment);
@@ -259,6 +286,8 @@ TEST(GameWindow, EachSignalHasItsOutcomeAtEveryMoment)
             EXPECT_TRUE(game.running()) << what << ": " << game.output();
             game.signal(SIGTERM);
             EXPECT_EQ(game.waitForExit(3 * slowness), 0) << what << ": " << game.output();
+            EXPECT_TRUE(waitUntil(1, [&] { return game.messageBoxesUp() == 0; }))
+                << what << ": the message box stays on screen";
             continue;
         }
         EXPECT_EQ(game.waitForExit(3 * slowness), c.outcome) << what << ": " << game.output();
@@ -268,17 +297,22 @@ TEST(GameWindow, EachSignalHasItsOutcomeAtEveryMoment)
 }
 
 // Minimised as it is mapped, the window gets no exposure until it is shown: the game waits for
-// that, and the level starts once the player can see it.
+// that, and the level starts once the player can see it, with its first frame.
 TEST(GameWindow, AWindowMappedMinimisedPlaysOnceShown)
 {
     PrivateDisplay display(hidingRule(Minimised));
     GameOptions options = inBuildDir();
     options.display = display.name();
+    options.pauseAtFirstFrame = true;
     RunningGame game(options);
     ASSERT_TRUE(game.waitForWindow(5 * slowness, RunningGame::Mapped::hidden)) << game.output();
-    sleepMs(500);
+    EXPECT_FALSE(game.waitForStop(1)) << "the level starts while its window is hidden";
     ASSERT_TRUE(game.running()) << game.output();
     EXPECT_EQ(display.run({"wmctrl", "-i", "-a", std::to_string(game.window())}), 0);
+    // Shown, it draws its first frame (which the window manager may clear as it shows the window)
+    // and plays.
+    ASSERT_TRUE(game.waitForStop(5 * slowness)) << "no first frame once shown";
+    game.resume();
     ASSERT_TRUE(game.waitForWindow(5 * slowness)) << game.output();
     EXPECT_TRUE(waitUntil(5 * slowness, [&] {
         return litPixels(game.screenshot(), 0, 0, 640, 60) > 640 * 10;

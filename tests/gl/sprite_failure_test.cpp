@@ -220,35 +220,108 @@ INSTANTIATE_TEST_SUITE_P(Damages, DamagedDatafile, testing::ValuesIn(damages),
 
 // ---------------------------------------------------------------- the game itself
 
-// Where a copy of the game in prefix/bin looks for the data folder installed with it. The
-// prefix's folders are named in Cyrillic and Japanese, and their names reach the box as they are.
+// A folder that anyone may enter, for a game run as another user.
+std::string openScratchDir()
+{
+    const std::string dir = makeScratchDir();
+    fs::permissions(dir, fs::perms::all, fs::perm_options::replace);
+    return dir;
+}
+
+// Where a copy of the game in prefix/bin looks for the data folder installed with it, the prefix
+// being a folder of the given name.
 struct GameCopy {
-    fs::path prefix = fs::path(makeScratchDir()) / "Игры/ゲーム";
+    explicit GameCopy(const std::string& folder) : prefix(openScratchDir() / fs::path(folder)) {}
+    fs::path prefix;
     fs::path bin = prefix / "bin";
     fs::path dataFolder = (bin / OUTBREAK_DATA_FROM_BINDIR).lexically_normal();
     fs::path debianDataFolder = (bin / OUTBREAK_DATA_FROM_GAMESDIR).lexically_normal();
 };
 
+// The text with every from replaced by with.
+std::string replacedAll(std::string text, const std::string& from, const std::string& with)
+{
+    for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += with.size())
+        text.replace(at, from.size(), with);
+    return text;
+}
+
+// The command that runs the game with at most count processes, threads included, as an ordinary
+// user: as nobody where the test runs as root, whom the limit does not hold. No box can be had
+// there, and the stand-in xmessage is out of nobody's reach: the game is given none.
+std::vector<std::string> withProcesses(int count)
+{
+    std::vector<std::string> launcher;
+    if (geteuid() == 0)
+        launcher = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    const std::vector<std::string> limited {"/usr/bin/prlimit", "--nproc=" + std::to_string(count),
+        "/usr/bin/env", "PATH=/nonexistent"};
+    launcher.insert(launcher.end(), limited.begin(), limited.end());
+    return launcher;
+}
+
+} // namespace
+
 // The game has no usable datafile anywhere: a stray one in the working directory, none beside it,
-// none in its data folder.
+// none in its data folder. Whatever its folders are named, whatever the locale, whoever started
+// it, the player reads why in a box, once; where the system refuses it what it needs, it still
+// says why, and ends with status 1 at once.
 TEST(GameStartUp, WithoutAUsableDatafileTheGameSaysWhereItLookedAndWhyAndExits1)
 {
-    const GameCopy game;
-    const std::string workDir = makeScratchDir();
-    writeFile(workDir + "/base.dat", "Not a datafile at all.\n");
+    const struct {
+        const char* what;
+        std::string folder;                // of the game's prefix
+        std::vector<std::string> launcher; // what the game is started through
+        const char* lang;                  // LANG, with LC_ALL and LC_CTYPE unset; or none
+        const char* says;                  // under a limit: what the game says, in a box or not
+    } rows[] = {
+        {"folders named in Cyrillic and Japanese", "Игры/ゲーム", {}, nullptr, nullptr},
+        // Old archives and memory cards name folders in Latin-1: the box shows U+FFFD for them.
+        {"a folder named in Latin-1", "Fotos-\xe9t\xe9", {}, nullptr, nullptr},
+        // A locale that claims UTF-8 but that the C library lacks (as en_US.UTF-8 on a minimal
+        // system, or forwarded by ssh): the box reads its text in one that is there.
+        {"a UTF-8 locale the system lacks", "Игры/ゲーム", {}, "xx_XX.UTF-8", nullptr},
+        // The system reaps the children of a parent that ignores SIGCHLD, unless the game takes
+        // that back: the box's end would be lost, and its text said twice.
+        {"a parent that ignores SIGCHLD", "Игры", {"/bin/bash", "-c", "trap '' CHLD; exec \"$0\""},
+            nullptr, nullptr},
+        // What cannot be started is said on standard error, whatever it is.
+        {"2 processes", "Игры", withProcesses(2), nullptr, "\n"},
+        {"4 processes", "Игры", withProcesses(4), nullptr, "\n"},
+        {"5 open files", "Игры", {"/usr/bin/prlimit", "--nofile=5"}, nullptr, "16 files at once"},
+    };
+    for (const auto& row : rows) {
+        const GameCopy game(row.folder);
+        const std::string workDir = openScratchDir();
+        writeFile(workDir + "/base.dat", "Not a datafile at all.\n");
+        GameOptions options = copyOfTheGame(game.bin, workDir);
+        options.launcher.insert(options.launcher.end(), row.launcher.begin(), row.launcher.end());
+        if (row.lang)
+            options.environment = {{"LC_ALL", nullptr}, {"LC_CTYPE", nullptr}, {"LANG", row.lang}};
+        RunningGame run(options);
 
-    RunningGame run(copyOfTheGame(game.bin, workDir));
-
-    EXPECT_EQ(1, run.waitForExit(60)) << run.describe();
-    ASSERT_EQ(1u, run.messages().size()) << run.describe();
-    EXPECT_EQ("Couldn't open base.dat#Enemy/RedAlien\n" + workDir
+        EXPECT_EQ(1, run.waitForExit(8 * slowness)) << row.what << ": " << run.describe();
+        if (row.says) {
+            // Where no box can be had, the message goes to standard error.
+            const std::vector<std::string> boxes = run.messages();
+            const std::string told = std::accumulate(boxes.begin(), boxes.end(), run.output());
+            EXPECT_NE(std::string::npos, told.find(row.says)) << row.what << ": " << run.describe();
+            continue;
+        }
+        ASSERT_EQ(1u, run.messages().size()) << row.what << ": " << run.describe();
+        const std::string text = "Couldn't open base.dat#Enemy/RedAlien\n" + workDir
             + "/base.dat is not an Allegro datafile\n"
               "Looked for base.dat in:\n  "
             + workDir + ": base.dat is not an Allegro datafile\n  " + game.bin.string()
             + ": no base.dat\n  " + game.dataFolder.string() + ": no base.dat\n  "
-            + game.debianDataFolder.string() + ": no base.dat\n",
-        run.messages()[0]);
+            + game.debianDataFolder.string() + ": no base.dat\n";
+        EXPECT_EQ(replacedAll(text, "\xe9", "\uFFFD"), run.messages()[0]) << row.what;
+        // Once, and in a box that had nothing to complain of.
+        EXPECT_EQ("", run.output()) << row.what;
+    }
 }
+
+namespace {
 
 // A base.dat in the working directory that is not the game's, or is damaged, is passed over for
 // the one beside the game: the game shows its first frame, so every sprite loaded, with no
@@ -276,7 +349,7 @@ TEST(GameStartUp, AStrayDatafileInTheWorkingDirectoryIsPassedOver)
 // intact one in the data folder.
 TEST(GameStartUp, ADamagedDatafileBesideTheGameIsAnError)
 {
-    const GameCopy game;
+    const GameCopy game("Игры/ゲーム");
     const std::string damaged = wildPropertySize(intactDatafile());
     writeFile(game.bin / "base.dat", damaged);
     writeFile(game.dataFolder / "base.dat", intactDatafile());
