@@ -3,6 +3,7 @@
 // frame in it, that is once it has set up its level.
 //   game-window SECONDS [PID]   waits at most SECONDS, and no longer than process PID lives;
 //                               exits 1 if no frame shows
+//   game-window --close ...     then presses its close button, as a window manager does
 #include "running_game.h"
 
 #include <X11/Xlib.h>
@@ -10,11 +11,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 int main(int argc, char** argv)
 {
+    const bool close = argc > 1 && std::string(argv[1]) == "--close";
+    argc -= close;
+    argv += close;
     if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: game-window SECONDS [PID]\n");
+        std::fprintf(stderr, "usage: game-window [--close] SECONDS [PID]\n");
         return 2;
     }
     Display* display = XOpenDisplay(nullptr);
@@ -37,6 +42,8 @@ int main(int argc, char** argv)
             return drawn || (game > 0 && !processAlive(game));
         },
         50);
+    if (drawn && close)
+        closeWindow(display, window);
     XCloseDisplay(display);
     if (!drawn)
         return 1;

@@ -298,19 +298,21 @@ void RunningGame::holdKey(unsigned long keysym, int holdMs)
     XFlush(display_);
 }
 
-void RunningGame::requestClose()
+void closeWindow(Display* display, unsigned long window)
 {
     XEvent event;
     std::memset(&event, 0, sizeof event);
     event.xclient.type = ClientMessage;
-    event.xclient.window = window_;
-    event.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
     event.xclient.format = 32;
-    event.xclient.data.l[0] = long(XInternAtom(display_, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
     event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display_, window_, False, NoEventMask, &event);
-    XFlush(display_);
+    XSendEvent(display, window, False, NoEventMask, &event);
+    XFlush(display);
 }
+
+void RunningGame::requestClose() { closeWindow(display_, window_); }
 
 void RunningGame::destroyWindow()
 {

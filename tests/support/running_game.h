@@ -39,6 +39,8 @@ struct GameOptions {
 unsigned long findGameWindow(struct _XDisplay* display, bool hidden = false);
 // The window's pixels as the X server has them; an empty image once the window is gone.
 Image windowPicture(struct _XDisplay* display, unsigned long window);
+// Asks the window to close, as a window manager does for its close button.
+void closeWindow(struct _XDisplay* display, unsigned long window);
 
 // The game as a child process (its status, output and message boxes as ChildProcess gives them),
 // with a connection of the test's own to its display.
