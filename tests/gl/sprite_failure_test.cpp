@@ -281,6 +281,8 @@ TEST(GameStartUp, WithoutAUsableDatafileTheGameSaysWhereItLookedAndWhyAndExits1)
         // A locale that claims UTF-8 but that the C library lacks (as en_US.UTF-8 on a minimal
         // system, or forwarded by ssh): the box reads its text in one that is there.
         {"a UTF-8 locale the system lacks", "Игры/ゲーム", {}, "xx_XX.UTF-8", nullptr},
+        // A locale the system has whose letters are ASCII alone: the box reads its text in UTF-8.
+        {"a locale that is not UTF-8", "Игры/ゲーム", {}, "C", nullptr},
         // The system reaps the children of a parent that ignores SIGCHLD, unless the game takes
         // that back: the box's end would be lost, and its text said twice.
         {"a parent that ignores SIGCHLD", "Игры", {"/bin/bash", "-c", "trap '' CHLD; exec \"$0\""},
