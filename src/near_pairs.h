@@ -30,7 +30,8 @@ public:
     // A pass over the pairs that can act, in the order of all pairs (by the earlier enemy in list
     // order, then by the later one), calling rule(a, b) on each; over every pair when no grid fits
     // the enemies. The rule moves no one.
-    template <class PairRule> void forEachNearPair(const std::vector<Enemy*>& enemies, PairRule rule);
+    template <class PairRule>
+    void forEachNearPair(const std::vector<Enemy*>& enemies, PairRule rule);
     // The same pass for a rule that may move the two enemies it is given, and returns true when it
     // did. Each pair sees what the pairs before it moved; when a move takes one of the two past
     // the margin, the pairs are listed afresh from where everyone stands and the pass goes on
