@@ -40,7 +40,8 @@ int main(int argc, char** argv)
         iconFile = argv[3];
     } else {
         std::fprintf(stderr,
-            "usage: %s OUTDIR             paint the sprites into OUTDIR (plus OUTDIR/sheet.bmp)\n"
+            "usage: %s OUTDIR             paint the sprites into OUTDIR (their list in\n"
+            "                               OUTDIR/objects, the preview in OUTDIR/sheet.bmp)\n"
             "       %s --sheet FILE.bmp   only write the 32x32 preview sheet\n"
             "       %s --icon N FILE.png  the game's icon, N by N pixels (8 to 1024)\n"
             "       %s --xpm N FILE.cpp   the window's icon, as XPM in C++ source\n",
