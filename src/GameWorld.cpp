@@ -3,7 +3,6 @@
 #include "util.h"
 
 #include <GL/gl.h>
-#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <iterator>
@@ -30,12 +29,6 @@ const float removalRadius = 1;        // dissolved bodies smaller than this are 
 const float attractionRange = 8; // attract while r1 * r2 * 8 > squared distance
 const float attractionStrength = 10000;
 const int touchTimerCap = 5;
-// A collision pass lists its near pairs afresh after bodies moved past the margin at most twice,
-// and only while the list is short (a heap has 3 to 5 partners per enemy); a pass that keeps
-// pushing bodies that far (a stack of them on one centre), or a crowd, is finished over every
-// pair instead.
-const int relistingsPerPass = 2;
-const size_t partnersForRelisting = 16; // per enemy
 
 // The launch.
 const float launchImpulse = 10;
@@ -51,16 +44,6 @@ template <class PairRule> void forEachPair(std::list<Enemy>& enemies, PairRule r
     for (std::list<Enemy>::iterator i = enemies.begin(); i != last; ++i)
         for (std::list<Enemy>::iterator j = std::next(i); j != enemies.end(); ++j)
             rule(&*i, &*j);
-}
-
-// The same order from the pair (i, j) on: (i, j) to (i, n-1), then every pair of the later ones.
-template <class PairRule>
-void forEachPairFrom(const std::vector<Enemy*>& enemies, size_t i, size_t j, PairRule rule)
-{
-    const size_t n = enemies.size();
-    for (; i + 1 < n; ++i, j = i + 1)
-        for (; j < n; ++j)
-            rule(enemies[i], enemies[j]);
 }
 
 // The pull between a and b: adds it to both accelerations when they are near enough.
@@ -218,59 +201,20 @@ void GameWorld::listInOrder()
 void GameWorld::attractForces()
 {
     listInOrder();
-    if (!pulling.fit(inOrder)) {
-        forEachPairFrom(inOrder, 0, 1, attract);
-        return;
-    }
-    for (size_t i = 0; i + 1 < inOrder.size(); ++i)
-        for (int k = pulling.first[i]; k < pulling.first[i + 1]; ++k)
-            attract(inOrder[i], inOrder[size_t(pulling.partners[size_t(k)])]);
+    pulling.forEachNearPair(inOrder, attract);
 }
 
 void GameWorld::attractForcesAllPairs() { forEachPair(enemies, attract); }
 
 // Pairs that do not touch change nothing, so visiting only the listed ones in the order of all
-// pairs gives the same pass, as long as every body stays within the margin of where the list
-// saw it. A pair off the list is then at least |r1| + |r2| apart along x or y, and since rounding
-// never reverses an order, collisionCheck's box test fails for it in single precision too. The
-// two bodies a correction moves are checked at once; when one of them has strayed further, a
-// pair off the list could touch later in the pass, so the pairs are listed afresh from where
-// everyone stands now and the pass goes on with the listed pairs after this one. When that
-// happens too often in one pass, or no grid fits the world any more, the rest of the pass visits
-// every pair from the next one on.
+// pairs gives the same pass, as long as every body stays within the margin of where the list saw
+// it, which the list sees to (near_pairs.h). A pair off the list is then at least |r1| + |r2|
+// apart along x or y, and since rounding never reverses an order, collisionCheck's box test fails
+// for it in single precision too.
 void GameWorld::collisionConstraint()
 {
     listInOrder();
-    if (!touching.fit(inOrder)) {
-        forEachPairFrom(inOrder, 0, 1, collide);
-        return;
-    }
-    const size_t n = inOrder.size();
-    int relistings = 0;
-    size_t i = 0;
-    int k = touching.first[0]; // the rows of partners follow each other: k runs through them all
-    while (i + 1 < n) {
-        if (k == touching.first[i + 1]) {
-            ++i;
-            continue;
-        }
-        const size_t j = size_t(touching.partners[size_t(k++)]);
-        Enemy* a = inOrder[i];
-        Enemy* b = inOrder[j];
-        if (!collide(a, b) || (touching.stillNear(i, *a) && touching.stillNear(j, *b)))
-            continue;
-        ++touching.overruns;
-        if (relistings++ == relistingsPerPass || touching.partners.size() > partnersForRelisting * n
-            || !touching.listAfresh(inOrder)) {
-            ++touching.fallbacks;
-            touching.forget();
-            forEachPairFrom(inOrder, i, j + 1, collide);
-            return;
-        }
-        const auto row = touching.partners.begin();
-        k = int(
-            std::upper_bound(row + touching.first[i], row + touching.first[i + 1], int(j)) - row);
-    }
+    touching.forEachNearPairMoving(inOrder, collide);
 }
 
 void GameWorld::collisionConstraintAllPairs() { forEachPair(enemies, collide); }

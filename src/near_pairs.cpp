@@ -28,6 +28,13 @@ const double slack = 1.0 / (1 << 20);
 const double tiny = slack * slack;
 const double farthest = 1e12;
 
+// A pass that moves bodies lists its near pairs afresh after bodies moved past the margin at most
+// twice, and only while the list is short (a heap has 3 to 5 partners per enemy); a pass that
+// keeps pushing bodies that far (a stack of them on one centre), or a crowd, is finished over
+// every pair instead.
+const int relistingsPerPass = 2;
+const size_t partnersForRelisting = 16; // per enemy
+
 // Sorts one enemy's partners: a handful by insertion, a crowd by std::sort.
 void inListOrder(std::vector<int>::iterator first, std::vector<int>::iterator last)
 {
@@ -58,6 +65,27 @@ bool NearPairs::listAfresh(const std::vector<Enemy*>& enemies)
     if (!listed)
         ++unfit;
     return listed;
+}
+
+// The two bodies a move shifts are checked at once; when one of them has strayed past the margin,
+// a pair off the list could come to act later in the pass, so the pairs are listed afresh from
+// where everyone stands now.
+bool NearPairs::relistMidPass(const std::vector<Enemy*>& enemies, int& relistings)
+{
+    ++overruns;
+    if (relistings++ == relistingsPerPass || partners.size() > partnersForRelisting * enemies.size()
+        || !listAfresh(enemies)) {
+        ++fallbacks;
+        forget();
+        return false;
+    }
+    return true;
+}
+
+int NearPairs::partnerAfter(size_t i, size_t j) const
+{
+    const auto row = partners.begin();
+    return int(std::upper_bound(row + first[i], row + first[i + 1], int(j)) - row);
 }
 
 bool NearPairs::holds(const std::vector<Enemy*>& enemies) const

@@ -1,21 +1,38 @@
 // The game's sprites: loaded from its datafile into textures, and drawn as squares.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstring>
+#include <iterator>
 
-// The game's sprites, as objects of its datafile: the six aliens and the hard ball in the order of
-// the level's kinds, then the infection overlay. The only list of them: the build reads it to
-// paint and pack base.dat, and the tests to find the sprites.
-inline constexpr const char* spritePaths[] = {
-    "base.dat#Enemy/RedAlien",
-    "base.dat#Enemy/GreenAlien",
-    "base.dat#Enemy/PurpleAlien",
-    "base.dat#Enemy/WhiteAlien",
-    "base.dat#Enemy/GrayAlien",
-    "base.dat#Enemy/BlackAlien",
-    "base.dat#Enemy/HardBall",
-    "base.dat#Effects/Infected_bmp",
+// A sprite of the game: the name of its art, and the object of the datafile that holds it.
+struct Sprite {
+    const char* name;
+    const char* path;
 };
+
+// The game's sprites: the six aliens and the hard ball in the order of the level's kinds, then the
+// infection overlay. The only list of them: the sprite painter paints each one's art, found by its
+// name, at the path of its object, and lists what it painted for the build to pack into base.dat;
+// the tests find the sprites through it.
+inline constexpr Sprite sprites[] = {
+    {"RedAlien", "base.dat#Enemy/RedAlien"},
+    {"GreenAlien", "base.dat#Enemy/GreenAlien"},
+    {"PurpleAlien", "base.dat#Enemy/PurpleAlien"},
+    {"WhiteAlien", "base.dat#Enemy/WhiteAlien"},
+    {"GrayAlien", "base.dat#Enemy/GrayAlien"},
+    {"BlackAlien", "base.dat#Enemy/BlackAlien"},
+    {"HardBall", "base.dat#Enemy/HardBall"},
+    {"Infection", "base.dat#Effects/Infected_bmp"},
+};
+// Their datafile paths, in the same order.
+inline constexpr std::array<const char*, std::size(sprites)> spritePaths = [] {
+    std::array<const char*, std::size(sprites)> paths {};
+    for (size_t k = 0; k < paths.size(); ++k)
+        paths[k] = sprites[k].path;
+    return paths;
+}();
 inline constexpr int hardBallSprite = 6;
 inline constexpr int infectionSprite = 7;
 

@@ -4,9 +4,11 @@
 #include "datafile_check.h"
 #include "util.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <sstream>
 
 namespace {
@@ -153,6 +155,76 @@ TEST(DatafileCheck, TheGamesDatafilePassesAndHoldsEverySpriteAsPainted)
         datafileObject(intact(), "Enemy/RedAlien"), datafileObject(intact(), "ENEMY/redalien"));
     EXPECT_FALSE(datafileObject(intact(), "Enemy/RedAlie"));
     EXPECT_FALSE(datafileObject(intact(), "RedAlien"));
+}
+
+namespace {
+
+// Each sprite of the datafile, found by its name in the game's list, looks as that name says: the
+// mean colour of its solid pixels (all but the mask colour) and how many there are.
+struct Look {
+    int r, g, b, solid;
+};
+
+Look lookOf(std::string_view bmp)
+{
+    // The painter's sprites: 24 bits, rows bottom up, no padding at 64 pixels across.
+    const auto little = [&](size_t at) {
+        return uint32_t(uint8_t(bmp.at(at))) | uint32_t(uint8_t(bmp.at(at + 1))) << 8
+            | uint32_t(uint8_t(bmp.at(at + 2))) << 16 | uint32_t(uint8_t(bmp.at(at + 3))) << 24;
+    };
+    const size_t pixels = little(10);
+    Look sum {0, 0, 0, 0};
+    for (size_t k = 0; k < 64 * 64; ++k) {
+        const int b = uint8_t(bmp.at(pixels + 3 * k)), g = uint8_t(bmp.at(pixels + 3 * k + 1)),
+                  r = uint8_t(bmp.at(pixels + 3 * k + 2));
+        if (r == 255 && g == 0 && b == 255)
+            continue;
+        sum = {sum.r + r, sum.g + g, sum.b + b, sum.solid + 1};
+    }
+    const int n = std::max(sum.solid, 1);
+    return {sum.r / n, sum.g / n, sum.b / n, sum.solid};
+}
+
+const struct {
+    const char* name;
+    const char* says;
+    bool (*fits)(const Look& l);
+} spriteLooks[] = {
+    {"RedAlien", "red", [](const Look& l) { return l.r > 2 * l.g && l.r > 2 * l.b; }},
+    {"GreenAlien", "green", [](const Look& l) { return l.g > l.r && l.g > l.b; }},
+    {"PurpleAlien", "purple", [](const Look& l) { return l.r > l.g + 20 && l.b > l.g + 20; }},
+    {"WhiteAlien", "pale",
+        [](const Look& l) {
+            return std::min({l.r, l.g, l.b}) > 120;
+        }},
+    {"GrayAlien", "a middle grey",
+        [](const Look& l) {
+            return std::max({l.r, l.g, l.b}) < 100
+                && std::max({l.r, l.g, l.b}) - std::min({l.r, l.g, l.b}) < 6;
+        }},
+    {"BlackAlien", "dark with a violet glow",
+        [](const Look& l) { return l.r < 90 && l.b > l.r + 15; }},
+    {"HardBall", "bluish steel", [](const Look& l) { return l.b > l.g && l.g > l.r; }},
+    {"Infection", "spots on see-through", [](const Look& l) { return l.solid < 64 * 64 / 4; }},
+};
+
+} // namespace
+
+TEST(DatafileCheck, EverySpriteLooksAsItsNameSays)
+{
+    for (const Sprite& sprite : sprites) {
+        const auto image = datafileObject(intact(), objectOf(sprite.path));
+        const auto row = std::find_if(std::begin(spriteLooks), std::end(spriteLooks),
+            [&](const auto& look) { return std::string(look.name) == sprite.name; });
+        if (!image || row == std::end(spriteLooks)) {
+            ADD_FAILURE() << sprite.name << (image ? " has no row here" : " is not in base.dat");
+            continue;
+        }
+        const Look l = lookOf(*image);
+        EXPECT_TRUE(row->fits(l)) << sprite.name << " should look " << row->says
+                                  << ", but its mean is (" << l.r << ", " << l.g << ", " << l.b
+                                  << ") over " << l.solid << " solid pixels";
+    }
 }
 
 struct DatafileDamage {

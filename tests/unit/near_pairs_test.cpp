@@ -339,6 +339,24 @@ TEST(NearPairPasses, BodyPushedPastTheMarginWhileItsPartnerStaysWithinGetsThePai
     EXPECT_EQ(Twins::nth(twins.near, 4).position, Vector2(137.125f, 100)) << "a pushed c away";
 }
 
+TEST(NearPairPasses, LaterBodyPushedPastTheMarginByTwoEarlierOnesGetsThePairsListedAfresh)
+{
+    // d pushes c 3.5 to the left, to 137. b1 above and b2 below, 32 apart so that they do not
+    // touch, each push a, the later body of their pairs, some 2.85 to the right, while each of
+    // them moves less than the margin of 4: a strays as the second body of (b2, a). a and c stood
+    // 40.5 apart, beyond 32 + 2 * 4, so the list lacks (a, c); now they overlap, and that pair
+    // comes next.
+    Twins twins(640);
+    for (Vector2 at : {Vector2(165.5f, 100), Vector2(81.5f, 84), Vector2(81.5f, 116),
+             Vector2(100, 100), Vector2(140.5f, 100)}) // d, b1, b2, a, c
+        twins.add({at});
+    twins.collide();
+    EXPECT_TRUE(twins.same());
+    EXPECT_EQ(twins.straysMeetingStrangers, 1);
+    EXPECT_EQ(twins.near.touching.overruns, 1);
+    EXPECT_GT(Twins::nth(twins.near, 4).position.x, 137) << "a pushed c back to the right";
+}
+
 TEST(NearPairPasses, BodyPushedPastTheMarginAgainAndAgainFinishesThePassOverEveryPair)
 {
     // a shares its centre with b1, then, 16 further on, with b2, then with b3: each pair pushes
