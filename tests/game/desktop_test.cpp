@@ -23,7 +23,7 @@ void expectTheLevelFrom(const std::string& binary, const std::string& workDir = 
     GameOptions options;
     options.binary = binary;
     options.workDir = workDir;
-    options.pauseAtFirstFrame = true;
+    options.stop = GameOptions::Stop::atFirstFrame;
     RunningGame game(options);
     const Image shot = game.firstFrame(5 * slowness);
     ASSERT_EQ(shot.width, 640) << game.describe();

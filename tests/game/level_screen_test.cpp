@@ -85,7 +85,7 @@ int touchingTheBalls(const std::vector<SeenSprite>& sprites)
 TEST(LevelScreen, FirstFrameShows126AliensOfSixColoursInTheGridUnder18HardBalls)
 {
     GameOptions options = inBuildDir();
-    options.pauseAtFirstFrame = true;
+    options.stop = GameOptions::Stop::atFirstFrame;
     RunningGame game(options);
     const Image shot = game.firstFrame(5 * slowness);
     ASSERT_EQ(shot.width, 640) << game.describe();
@@ -146,7 +146,7 @@ TEST(LevelScreen, AfterFourSecondsTheHeapHangsFromTheBallsWithItsOverlapsResolve
     const SpriteEye eye(buildDir() + "/sprites");
     GameOptions options = inBuildDir();
     options.levelSeed = 1;
-    options.pauseAtFirstFrame = true;
+    options.stop = GameOptions::Stop::atFirstFrame;
     RunningGame game(options);
     const Image first = game.firstFrame(5 * slowness);
     ASSERT_EQ(first.width, 640) << game.describe();

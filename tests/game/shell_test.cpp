@@ -144,11 +144,11 @@ GameOptions atMoment(Moment moment)
 {
     GameOptions options = moment == SpriteBoxUp ? withUnreadableSprite() : inBuildDir();
     if (moment == InsideAllegroInit)
-        options.preloads.push_back(ALLEGRO_INIT_PAUSE_LIBRARY);
+        options.stop = GameOptions::Stop::insideAllegroInit;
     if (moment == SettingUpOpenGL)
-        options.preloads.push_back(OPENGL_SETUP_PAUSE_LIBRARY);
+        options.stop = GameOptions::Stop::settingUpOpenGL;
     if (moment == MessageBoxUp)
-        options.preloads.push_back(NO_MOUSE_LIBRARY);
+        options.withMouse = false;
     if (moment == FailureBoxUp)
         options = copyOfTheGame(makeScratchDir());
     options.messageBoxesStayUp
@@ -303,7 +303,7 @@ TEST(GameWindow, AWindowMappedMinimisedPlaysOnceShown)
     PrivateDisplay display(hidingRule(Minimised));
     GameOptions options = inBuildDir();
     options.display = display.name();
-    options.pauseAtFirstFrame = true;
+    options.stop = GameOptions::Stop::atFirstFrame;
     RunningGame game(options);
     ASSERT_TRUE(game.waitForWindow(5 * slowness, RunningGame::Mapped::hidden)) << game.output();
     EXPECT_FALSE(game.waitForStop(1)) << "the level starts while its window is hidden";
@@ -358,7 +358,7 @@ TEST(GameWindow, WithoutADisplayItSaysSoAndExitsWith1)
 TEST(GameWindow, WithoutAMouseItSaysSoAndPlaysOn)
 {
     GameOptions options = inBuildDir();
-    options.preloads.push_back(NO_MOUSE_LIBRARY);
+    options.withMouse = false;
     RunningGame game(options);
     ASSERT_TRUE(game.waitForWindow(5 * slowness)) << game.describe();
     ASSERT_EQ(game.messages().size(), 1u) << game.describe();

@@ -336,7 +336,7 @@ TEST(GameStartUp, AStrayDatafileInTheWorkingDirectoryIsPassedOver)
     for (const std::string& stray : {randomBytes(1000), otherProgramsDatafile}) {
         GameOptions options;
         options.workDir = makeScratchDir();
-        options.pauseAtFirstFrame = true;
+        options.stop = GameOptions::Stop::atFirstFrame;
         writeFile(options.workDir + "/base.dat", stray);
         RunningGame game(options);
 
