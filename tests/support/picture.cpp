@@ -1,7 +1,9 @@
 #include "picture.h"
+#include "test_support.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
@@ -63,33 +65,45 @@ std::string Image::regionMismatch(const Box& region, Rgb colour) const
     return out.str();
 }
 
+// ImageMagick's convert from one picture file to another, run in dir; "", or how it failed.
+static std::string convert(const std::string& from, const std::string& to, const std::string& dir)
+{
+    ChildProcess child({"convert", from, to}, dir);
+    return child.waitForExit(30 * slowness) == 0 ? "" : child.describe();
+}
+
 void Image::save(const std::string& path) const
 {
     // ImageMagick writes the kind of picture that the path's ending names.
-    FILE* out = popen(("convert ppm:- '" + path + "'").c_str(), "w");
-    if (out) {
-        std::fprintf(out, "P6\n%d %d\n255\n", width, height);
-        for (const Rgb& c : pixels)
-            std::fputc(c.r, out), std::fputc(c.g, out), std::fputc(c.b, out);
-    }
-    if (!out || pclose(out) != 0)
-        std::fprintf(stderr, "could not write %s\n", path.c_str());
+    std::string ppm = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+    for (const Rgb& c : pixels)
+        ppm += {char(c.r), char(c.g), char(c.b)};
+    const std::string dir = makeScratchDir();
+    writeFile(dir + "/picture.ppm", ppm);
+    const std::string failure
+        = convert("picture.ppm", std::filesystem::absolute(path).string(), dir);
+    if (!failure.empty())
+        std::fprintf(stderr, "could not write %s: %s\n", path.c_str(), failure.c_str());
 }
 
 Image loadPicture(const std::string& path)
 {
     // ImageMagick reads the file, whatever its kind, and hands on its pixels as a PPM.
-    FILE* in = popen(("convert '" + path + "' ppm:-").c_str(), "r");
+    const std::string dir = makeScratchDir();
+    const std::string failure
+        = convert(std::filesystem::absolute(path).string(), "ppm:picture.ppm", dir);
+    std::istringstream in(readFile(dir + "/picture.ppm"));
     Image image;
     int maximum = 0;
-    if (in && std::fscanf(in, "P6 %d %d %d", &image.width, &image.height, &maximum) == 3
-        && maximum == 255 && std::fgetc(in) != EOF) {
+    std::string magic;
+    if (failure.empty() && in >> magic >> image.width >> image.height >> maximum && magic == "P6"
+        && maximum == 255 && in.get() != EOF) {
         std::vector<unsigned char> rgb(size_t(image.width) * image.height * 3);
-        if (std::fread(rgb.data(), 1, rgb.size(), in) == rgb.size())
+        if (in.read(reinterpret_cast<char*>(rgb.data()), std::streamsize(rgb.size())))
             for (size_t i = 0; i < rgb.size(); i += 3)
                 image.pixels.push_back({rgb[i], rgb[i + 1], rgb[i + 2]});
     }
-    if (!in || pclose(in) != 0 || image.pixels.empty())
-        throw std::runtime_error("cannot read the picture " + path);
+    if (image.pixels.empty())
+        throw std::runtime_error("cannot read the picture " + path + ": " + failure);
     return image;
 }
