@@ -188,19 +188,25 @@ TEST(GameWindow, WhenItsDisplayGoesAwayTheGameSaysSoAndExitsWith1)
 {
     for (Moment moment : {StartingUp, SettingUpOpenGL, WindowOpening, InPlay})
         for (int serverSignal : {SIGKILL, SIGTERM}) {
+            SCOPED_TRACE(
+                std::string(momentName(moment)) + ", X server ended by " + strsignal(serverSignal));
             PrivateDisplay display;
             GameOptions options = atMoment(moment);
             options.display = display.name();
             RunningGame game(options);
-            ASSERT_TRUE(reach(game, moment)) << momentName(moment) << game.output();
+            if (!reach(game, moment)) {
+                ADD_FAILURE() << "the moment never comes: " << game.describe();
+                continue;
+            }
             game.letGoOfDisplay();
-            ASSERT_TRUE(display.end(serverSignal)) << "the X server does not end";
+            if (!display.end(serverSignal)) {
+                ADD_FAILURE() << "the X server does not end";
+                continue;
+            }
             if (moment == SettingUpOpenGL)
                 game.signal(SIGSEGV);
             goOn(game, moment);
-            EXPECT_EQ(game.waitForExit(3 * slowness), 1)
-                << momentName(moment) << ", X server ended by " << strsignal(serverSignal) << ": "
-                << game.output();
+            EXPECT_EQ(game.waitForExit(3 * slowness), 1) << game.output();
             EXPECT_NE(game.output().find("X display"), std::string::npos) << game.output();
         }
 }
@@ -265,7 +271,11 @@ TEST(GameWindow, EachSignalHasItsOutcomeAtEveryMoment)
                       : c.signal == destroyedWindow ? "the window destroyed"
                                                     : std::string(strsignal(c.signal)))
             + ", " + momentName(c.moment) + (c.underNohup ? ", under nohup" : "");
-        ASSERT_TRUE(reach(game, c.moment)) << what << game.output();
+        SCOPED_TRACE(what);
+        if (!reach(game, c.moment)) {
+            ADD_FAILURE() << "the moment never comes: " << game.describe();
+            continue;
+        }
         // A box's process starts with every signal at its default and none held, whatever the
         // game ignores (SIGHUP under nohup) or holds; the box itself traps SIGTERM. The C library
         // keeps signals 32 and 33 for itself, out of any program's reach.
@@ -327,12 +337,16 @@ TEST(GameWindow, AWindowMappedMinimisedPlaysOnceShown)
 TEST(GameWindow, WithoutAMessageBoxTheMessageGoesToStandardErrorEvenWhenThatIsClosed)
 {
     for (const char* closed : {"", " 2>&-"}) {
+        SCOPED_TRACE(*closed ? "standard error closed" : "standard error open");
         GameOptions options = withUnreadableSprite();
         options.launcher = {"/bin/sh", "-c", std::string("PATH=/nonexistent exec \"$0\"") + closed};
         RunningGame game(options);
-        ASSERT_TRUE(game.waitForWindow(5 * slowness)) << closed << game.output();
+        if (!game.waitForWindow(5 * slowness)) {
+            ADD_FAILURE() << "no window: " << game.describe();
+            continue;
+        }
         sleepMs(500);
-        EXPECT_TRUE(game.running()) << closed << game.output();
+        EXPECT_TRUE(game.running()) << game.output();
         EXPECT_TRUE(game.messages().empty()) << game.describe();
         if (!*closed) {
             EXPECT_NE(game.output().find(
@@ -341,7 +355,7 @@ TEST(GameWindow, WithoutAMessageBoxTheMessageGoesToStandardErrorEvenWhenThatIsCl
                 << game.output();
         }
         game.holdKey(XK_Escape, 100);
-        EXPECT_EQ(game.waitForExit(3 * slowness), 0) << closed << game.output();
+        EXPECT_EQ(game.waitForExit(3 * slowness), 0) << game.output();
     }
 }
 
