@@ -9,7 +9,6 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
-#include <sstream>
 #include <sys/resource.h>
 
 TEST(GameWindow, OpensAt640x480AndShowsTheClearedFrameWithThePointer)
@@ -167,16 +166,6 @@ void goOn(RunningGame& game, Moment moment)
 // window destroyed by another program.
 const int closeButton = 0;
 const int destroyedWindow = -1;
-
-// A signal mask of /proc/PID/status ("SigIgn:", "SigBlk:"), a bit for each signal.
-unsigned long long signalMask(pid_t pid, const std::string& field)
-{
-    std::istringstream status(readFile("/proc/" + std::to_string(pid) + "/status"));
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind(field, 0) == 0)
-            return std::stoull(line.substr(field.size()), nullptr, 16);
-    return 0;
-}
 
 } // namespace
 
