@@ -92,10 +92,6 @@ std::unique_ptr<GameWorld> loadedLevel()
 std::unique_ptr<GameWorld> tiledLevel(int tiles)
 {
     std::unique_ptr<GameWorld> world = loadedLevel();
-    std::vector<boost::shared_ptr<EnemyType>> alienKinds;
-    for (const auto& kind : world->enemyTypes)
-        if (kind->initialState == EnemyType::NORMAL)
-            alienKinds.push_back(kind);
 
     const Vector2 tile = world->size;
     const std::list<Enemy> layout = world->enemies;
@@ -107,7 +103,7 @@ std::unique_ptr<GameWorld> tiledLevel(int tiles)
             for (const Enemy& e : layout) {
                 boost::shared_ptr<EnemyType> kind = e.type;
                 if (e.state == EnemyType::NORMAL)
-                    kind = alienKinds[size_t(rand()) % alienKinds.size()];
+                    kind = world->enemyTypes[size_t(rand()) % GameWorld::alienKinds];
                 world->enemies.push_back(Enemy(e.position + offset, kind, 0));
             }
         }

@@ -9,9 +9,8 @@
 
 namespace {
 
-// The kinds of the level, in the order of GameWorld::enemyTypes and of their sprites: six aliens,
-// then the hard ball.
-const int alienKinds = 6;
+// The hard ball's kind follows the aliens', in the order of GameWorld::enemyTypes and of their
+// sprites.
 const int hardBallKind = hardBallSprite;
 const int alienRows = 7;
 const int gridPitch = 34;

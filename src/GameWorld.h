@@ -42,6 +42,9 @@ public:
     // Draws every enemy, and the overlay on infected and dissolving ones, into the frame.
     void draw();
 
+    // The level's aliens come in six colours, the first kinds of enemyTypes; the hard ball is next.
+    static constexpr int alienKinds = 6;
+
     Vector2 launchPoint;
     Vector2 size;
     Vector2 gravity;

@@ -85,7 +85,7 @@ int touchingTheBalls(const std::vector<SeenSprite>& sprites)
 TEST(LevelScreen, FirstFrameShows126AliensOfSixColoursInTheGridUnder18HardBalls)
 {
     GameOptions options = inBuildDir();
-    options.pauseAtFirstFrame = true;
+    options.stop = GameOptions::Stop::atFirstFrame;
     RunningGame game(options);
     const Image shot = game.firstFrame(5 * slowness);
     ASSERT_EQ(shot.width, 640) << game.describe();
@@ -97,7 +97,7 @@ TEST(LevelScreen, FirstFrameShows126AliensOfSixColoursInTheGridUnder18HardBalls)
     // pointer starts in the middle of the window, over the bottom row, and may hide a part of
     // one alien.
     std::vector<SeenSprite> sprites;
-    int perColour[alienKinds] = {};
+    int perColour[GameWorld::alienKinds] = {};
     int unclear = 0;
     for (int c = 0; c < columns; ++c)
         for (int r = 0; r < rows; ++r) {
@@ -110,19 +110,19 @@ TEST(LevelScreen, FirstFrameShows126AliensOfSixColoursInTheGridUnder18HardBalls)
 
             const SeenSprite seen = eye.look(shot, x, y, 12);
             sprites.push_back(seen);
-            EXPECT_LT(seen.kind, alienKinds)
+            EXPECT_LT(seen.kind, GameWorld::alienKinds)
                 << "a " << kindName(seen.kind) << " at column " << c << ", row " << r;
             if (seen.mismatch >= SpriteEye::recognised) {
                 ++unclear;
                 continue;
             }
-            if (seen.kind >= 0 && seen.kind < alienKinds)
+            if (seen.kind >= 0 && seen.kind < GameWorld::alienKinds)
                 ++perColour[seen.kind];
         }
     EXPECT_LE(unclear, 1) << "aliens that look like none of the sprites";
 
     // One colour in six for each alien: 21 of each on average, and all six are there.
-    for (int k = 0; k < alienKinds; ++k) {
+    for (int k = 0; k < GameWorld::alienKinds; ++k) {
         EXPECT_GE(perColour[k], 3) << kindName(k) << " aliens";
         EXPECT_LE(perColour[k], 45) << kindName(k) << " aliens";
     }
@@ -146,7 +146,7 @@ TEST(LevelScreen, AfterFourSecondsTheHeapHangsFromTheBallsWithItsOverlapsResolve
     const SpriteEye eye(buildDir() + "/sprites");
     GameOptions options = inBuildDir();
     options.levelSeed = 1;
-    options.pauseAtFirstFrame = true;
+    options.stop = GameOptions::Stop::atFirstFrame;
     RunningGame game(options);
     const Image first = game.firstFrame(5 * slowness);
     ASSERT_EQ(first.width, 640) << game.describe();
@@ -164,7 +164,7 @@ TEST(LevelScreen, AfterFourSecondsTheHeapHangsFromTheBallsWithItsOverlapsResolve
 
     // Every sprite is whole: none hides a part of another.
     std::vector<SeenSprite> aliens, balls;
-    int perColour[alienKinds] = {};
+    int perColour[GameWorld::alienKinds] = {};
     for (const SeenSprite& s : sprites) {
         EXPECT_LT(s.mismatch, 10) << kindName(s.kind) << " at (" << s.x << ", " << s.y << ")";
         if (s.kind == HardBall) {
@@ -175,7 +175,7 @@ TEST(LevelScreen, AfterFourSecondsTheHeapHangsFromTheBallsWithItsOverlapsResolve
         }
     }
     EXPECT_EQ(aliens.size(), 126u);
-    for (int k = 0; k < alienKinds; ++k)
+    for (int k = 0; k < GameWorld::alienKinds; ++k)
         EXPECT_GT(perColour[k], 0) << kindName(k) << " aliens";
 
     // The balls keep their columns and their row, lower than at the start.

@@ -15,9 +15,9 @@ namespace {
 
 const int launchX = 320;
 const int launchY = 455;
+const Point launchPoint {launchX, launchY};
 const int levelSprites = 144;
 
-double distance(double ax, double ay, double bx, double by) { return std::hypot(ax - bx, ay - by); }
 bool same(const SeenSprite& a, const SeenSprite& b) { return a.x == b.x && a.y == b.y; }
 
 std::string describe(const SeenSprite& s)
@@ -28,16 +28,16 @@ std::string describe(const SeenSprite& s)
 }
 
 // Distance from p to the segment from a to b.
-double toSegment(double px, double py, double ax, double ay, double bx, double by)
+double toSegment(Point p, Point a, Point b)
 {
-    const double dx = bx - ax, dy = by - ay;
+    const double dx = b.x - a.x, dy = b.y - a.y;
     const double lengthSqr = dx * dx + dy * dy;
-    const double t = std::clamp(((px - ax) * dx + (py - ay) * dy) / lengthSqr, 0.0, 1.0);
-    return distance(px, py, ax + t * dx, ay + t * dy);
+    const double t = std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / lengthSqr, 0.0, 1.0);
+    return distance(p, {a.x + t * dx, a.y + t * dy});
 }
 
 // A sprite of the heap, not the one held at the launch point.
-bool inHeap(const SeenSprite& s) { return distance(s.x, s.y, launchX, launchY) > 60; }
+bool inHeap(const SeenSprite& s) { return distance(s, launchPoint) > 60; }
 
 // Nothing hangs below the alien but the sprites in besides: it can be picked without dragging
 // others along, and nothing else comes loose when it goes.
@@ -57,13 +57,13 @@ bool nothingBelow(const std::vector<SeenSprite>& scene, const SeenSprite& a,
 // much aside.
 double clearance(const std::vector<SeenSprite>& scene, const SeenSprite& target)
 {
-    const double d = distance(launchX, launchY, target.x, target.y);
-    const double endX = target.x - 36 * (target.x - launchX) / d;
-    const double endY = target.y - 36 * (target.y - launchY) / d;
+    const double d = distance(launchPoint, target);
+    const Point end {
+        target.x - 36 * (target.x - launchX) / d, target.y - 36 * (target.y - launchY) / d};
     double nearest = 1e9;
     for (const SeenSprite& s : scene)
         if (!same(s, target) && s.kind != target.kind && inHeap(s))
-            nearest = std::min(nearest, toSegment(s.x, s.y, launchX, launchY, endX, endY));
+            nearest = std::min(nearest, toSegment(s, launchPoint, end));
     return nearest;
 }
 
@@ -72,7 +72,7 @@ double clearance(const std::vector<SeenSprite>& scene, const SeenSprite& target)
 double targetScore(const std::vector<SeenSprite>& scene, const SeenSprite& t)
 {
     const double clear = clearance(scene, t);
-    return clear < 40 ? -1 : std::min(clear, 48.0) * 1000 + distance(t.x, t.y, launchX, launchY);
+    return clear < 40 ? -1 : std::min(clear, 48.0) * 1000 + distance(t, launchPoint);
 }
 
 std::vector<int> countPerKind(const std::vector<SeenSprite>& scene)
@@ -96,14 +96,14 @@ std::vector<SeenSprite> groupOf(const std::vector<SeenSprite>& scene, const Seen
     return group;
 }
 
-// The sprite of kind nearest to (x, y), within 12 pixels; kind -1 if there is none.
-SeenSprite findNear(const std::vector<SeenSprite>& scene, int kind, int x, int y)
+// The sprite of kind nearest to at, within 12 pixels; kind -1 if there is none.
+SeenSprite findNear(const std::vector<SeenSprite>& scene, int kind, Point at)
 {
     SeenSprite found;
     double best = 12;
     for (const SeenSprite& s : scene)
-        if (s.kind == kind && distance(s.x, s.y, x, y) <= best) {
-            best = distance(s.x, s.y, x, y);
+        if (s.kind == kind && distance(s, at) <= best) {
+            best = distance(s, at);
             found = s;
         }
     return found;
@@ -143,7 +143,7 @@ SeenSprite groupTarget(
     SeenSprite target;
     double best = 0;
     for (const SeenSprite& t : scene) {
-        if (t.kind >= alienKinds || (kind >= 0 && t.kind != kind) || !inHeap(t))
+        if (t.kind >= GameWorld::alienKinds || (kind >= 0 && t.kind != kind) || !inHeap(t))
             continue;
         const double score = targetScore(scene, t);
         if (score <= best)
@@ -230,7 +230,7 @@ public:
             [&] {
                 held = atLaunch(shot());
                 const bool resting = held.kind == pick.kind && last.kind == pick.kind
-                    && distance(held, last) <= 1 && distance(held.x, held.y, launchX, launchY) <= 6;
+                    && distance(held, last) <= 1 && distance(held, launchPoint) <= 6;
                 last = held;
                 return resting;
             },
@@ -269,10 +269,8 @@ public:
     {
         SeenSprite best;
         for (const SeenSprite& s : scene)
-            if (s.kind < alienKinds && test(s)
-                && (best.kind < 0
-                    || distance(s.x, s.y, launchX, launchY)
-                        < distance(best.x, best.y, launchX, launchY)))
+            if (s.kind < GameWorld::alienKinds && test(s)
+                && (best.kind < 0 || distance(s, launchPoint) < distance(best, launchPoint)))
                 best = s;
         return best;
     }
@@ -346,7 +344,7 @@ TEST(Play, TheSecondClickFiresItAndTheLoneAlienOfItsColourItStrikesIsInfectedFor
     // An alien in the open to aim at, with no other of its colour near enough for the fired one
     // to touch, and one of its colour, away from it, to fire.
     SeenSprite target, pick;
-    for (int k = 0; k < alienKinds && pick.kind < 0; ++k) {
+    for (int k = 0; k < GameWorld::alienKinds && pick.kind < 0; ++k) {
         target = loneTarget(table.scene, k);
         if (target.kind >= 0)
             pick = table.nearestToLaunch([&](const SeenSprite& s) {
@@ -434,8 +432,7 @@ TEST(Play, FiredAtTwoOfItsColourItDissolvesWithThemAndEscapeThenEndsTheGame)
     // and the path to it.
     const SeenSprite second = table.nearestToLaunch([&](const SeenSprite& s) {
         return s.kind != target.kind && inHeap(s) && nothingBelow(table.scene, s)
-            && distance(s, target) >= 100
-            && toSegment(s.x, s.y, launchX, launchY, target.x, target.y) >= 50;
+            && distance(s, target) >= 100 && toSegment(s, launchPoint, target) >= 50;
     });
 
     table.fireAt(target);
@@ -480,7 +477,7 @@ TEST(Play, FiredAtTwoOfItsColourItDissolvesWithThemAndEscapeThenEndsTheGame)
         }
     }
     for (const SeenSprite& g : group)
-        EXPECT_LT(findNear(table.scene, g.kind, g.x, g.y).kind, 0) << describe(g) << " is left";
+        EXPECT_LT(findNear(table.scene, g.kind, g).kind, 0) << describe(g) << " is left";
     if (second.kind >= 0) {
         EXPECT_EQ(table.atLaunch(table.shot()).kind, second.kind)
             << describe(second) << " is not held at the launch point";

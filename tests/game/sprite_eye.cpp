@@ -13,10 +13,7 @@ const char* kindName(int kind)
     return kind >= 0 && kind < spriteKinds ? names[kind] : "nothing";
 }
 
-double distance(const SeenSprite& a, const SeenSprite& b)
-{
-    return std::hypot(a.x - b.x, a.y - b.y);
-}
+double distance(Point a, Point b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
 SpriteEye::SpriteEye(const std::string& spriteDir)
 {

@@ -2,6 +2,7 @@
 // the infection.
 #pragma once
 
+#include "GameWorld.h"
 #include "picture.h"
 
 #include <string>
@@ -18,8 +19,14 @@ enum SpriteKind {
     HardBall,
     spriteKinds
 };
-const int alienKinds = 6;
+static_assert(HardBall == GameWorld::alienKinds, "the aliens are the level's first kinds");
 const char* kindName(int kind);
+
+// A point of the window, in pixels.
+struct Point {
+    double x, y;
+};
+double distance(Point a, Point b);
 
 // One sprite found in a screenshot: its centre (the pixel just right of and below the exact
 // centre), its kind, and how far its pixels are from the sprite's (root mean square, 0-255).
@@ -27,8 +34,8 @@ struct SeenSprite {
     int x = 0, y = 0;
     int kind = -1;
     double mismatch = 1e9;
+    operator Point() const { return {double(x), double(y)}; } // its centre
 };
-double distance(const SeenSprite& a, const SeenSprite& b);
 // Two sprites of radius 16 touch, or overlap, within a few pixels of rounding.
 inline bool touching(const SeenSprite& a, const SeenSprite& b) { return distance(a, b) <= 36; }
 

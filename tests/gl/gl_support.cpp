@@ -18,7 +18,6 @@
 #include <link.h>
 #include <sstream>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace {
 
@@ -120,19 +119,6 @@ const Image& GlTest::readFrame()
 
 // ---------------------------------------------------------------- sprite images
 
-namespace {
-
-std::string selfPath()
-{
-    char buffer[4096];
-    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0)
-        throw std::runtime_error("cannot find this program's path");
-    return std::string(buffer, size_t(n));
-}
-
-} // namespace
-
 void writeQuadrantBmp(const std::string& path, const Quadrants& image)
 {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
@@ -222,7 +208,8 @@ namespace {
 
 std::vector<std::string> loaderCommand(const std::vector<std::string>& paths)
 {
-    std::vector<std::string> argv {selfPath(), loadSpritesFlag};
+    std::vector<std::string> argv {
+        std::filesystem::read_symlink("/proc/self/exe"), loadSpritesFlag};
     argv.insert(argv.end(), paths.begin(), paths.end());
     return argv;
 }

@@ -202,7 +202,10 @@ TEST_P(DamagedDatafile, GetsItsMessageAndNeverCrashes)
         ASSERT_EQ(gameSprites.size(), loaded.size()) << run.describe();
         for (size_t i = 0; i < loaded.size(); ++i) {
             const auto image = datafileObject(damaged, spriteObject(spritePaths[i]));
-            ASSERT_TRUE(image) << spritePaths[i];
+            if (!image) {
+                ADD_FAILURE() << "no " << spritePaths[i] << " in the damaged datafile";
+                continue;
+            }
             const std::string refused = bmpFault(*image);
             EXPECT_EQ(refused.empty(), loaded[i].texture != 0) << loaded[i].path;
             if (!refused.empty())
@@ -301,25 +304,29 @@ TEST(GameStartUp, WithoutAUsableDatafileTheGameSaysWhereItLookedAndWhyAndExits1)
         if (row.lang)
             options.environment = {{"LC_ALL", nullptr}, {"LC_CTYPE", nullptr}, {"LANG", row.lang}};
         RunningGame run(options);
+        SCOPED_TRACE(row.what);
 
-        EXPECT_EQ(1, run.waitForExit(8 * slowness)) << row.what << ": " << run.describe();
+        EXPECT_EQ(1, run.waitForExit(8 * slowness)) << run.describe();
         if (row.says) {
             // Where no box can be had, the message goes to standard error.
             const std::vector<std::string> boxes = run.messages();
             const std::string told = std::accumulate(boxes.begin(), boxes.end(), run.output());
-            EXPECT_NE(std::string::npos, told.find(row.says)) << row.what << ": " << run.describe();
+            EXPECT_NE(std::string::npos, told.find(row.says)) << run.describe();
             continue;
         }
-        ASSERT_EQ(1u, run.messages().size()) << row.what << ": " << run.describe();
+        if (run.messages().size() != 1u) {
+            ADD_FAILURE() << "not one message box: " << run.describe();
+            continue;
+        }
         const std::string text = "Couldn't open base.dat#Enemy/RedAlien\n" + workDir
             + "/base.dat is not an Allegro datafile\n"
               "Looked for base.dat in:\n  "
             + workDir + ": base.dat is not an Allegro datafile\n  " + game.bin.string()
             + ": no base.dat\n  " + game.dataFolder.string() + ": no base.dat\n  "
             + game.debianDataFolder.string() + ": no base.dat\n";
-        EXPECT_EQ(replacedAll(text, "\xe9", "\uFFFD"), run.messages()[0]) << row.what;
+        EXPECT_EQ(replacedAll(text, "\xe9", "\uFFFD"), run.messages()[0]);
         // Once, and in a box that had nothing to complain of.
-        EXPECT_EQ("", run.output()) << row.what;
+        EXPECT_EQ("", run.output());
     }
 }
 
@@ -333,10 +340,13 @@ TEST(GameStartUp, AStrayDatafileInTheWorkingDirectoryIsPassedOver)
     const std::string testSprites = testSpritePath("");
     const std::string otherProgramsDatafile
         = readFile(testSprites.substr(0, testSprites.find('#')));
-    for (const std::string& stray : {randomBytes(1000), otherProgramsDatafile}) {
+    const std::pair<const char*, std::string> strays[] = {
+        {"random bytes", randomBytes(1000)}, {"another program's datafile", otherProgramsDatafile}};
+    for (const auto& [what, stray] : strays) {
+        SCOPED_TRACE(what);
         GameOptions options;
         options.workDir = makeScratchDir();
-        options.pauseAtFirstFrame = true;
+        options.stop = GameOptions::Stop::atFirstFrame;
         writeFile(options.workDir + "/base.dat", stray);
         RunningGame game(options);
 

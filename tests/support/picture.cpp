@@ -1,7 +1,10 @@
 #include "picture.h"
+#include "test_support.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
@@ -63,33 +66,38 @@ std::string Image::regionMismatch(const Box& region, Rgb colour) const
     return out.str();
 }
 
+// ImageMagick's convert from one picture file to another, each of the kind that its name says;
+// "", or how it failed.
+static std::string convert(const std::string& from, const std::string& to)
+{
+    ChildProcess child({"convert", from, to}, makeScratchDir());
+    return child.waitForExit(30 * slowness) == 0 ? "" : child.describe();
+}
+
 void Image::save(const std::string& path) const
 {
-    // ImageMagick writes the kind of picture that the path's ending names.
-    FILE* out = popen(("convert ppm:- '" + path + "'").c_str(), "w");
-    if (out) {
-        std::fprintf(out, "P6\n%d %d\n255\n", width, height);
-        for (const Rgb& c : pixels)
-            std::fputc(c.r, out), std::fputc(c.g, out), std::fputc(c.b, out);
-    }
-    if (!out || pclose(out) != 0)
-        std::fprintf(stderr, "could not write %s\n", path.c_str());
+    std::string ppm = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+    for (const Rgb& c : pixels)
+        ppm += {char(c.r), char(c.g), char(c.b)};
+    const std::string raw = makeScratchDir() + "/picture.ppm";
+    writeFile(raw, ppm);
+    const std::string failure = convert(raw, std::filesystem::absolute(path));
+    if (!failure.empty())
+        std::fprintf(stderr, "could not write %s: %s\n", path.c_str(), failure.c_str());
 }
 
 Image loadPicture(const std::string& path)
 {
-    // ImageMagick reads the file, whatever its kind, and hands on its pixels as a PPM.
-    FILE* in = popen(("convert '" + path + "' ppm:-").c_str(), "r");
+    const std::string raw = makeScratchDir() + "/picture.ppm";
+    const std::string failure = convert(std::filesystem::absolute(path), "ppm:" + raw);
+    std::istringstream in(readFile(raw));
     Image image;
-    int maximum = 0;
-    if (in && std::fscanf(in, "P6 %d %d %d", &image.width, &image.height, &maximum) == 3
-        && maximum == 255 && std::fgetc(in) != EOF) {
-        std::vector<unsigned char> rgb(size_t(image.width) * image.height * 3);
-        if (std::fread(rgb.data(), 1, rgb.size(), in) == rgb.size())
-            for (size_t i = 0; i < rgb.size(); i += 3)
-                image.pixels.push_back({rgb[i], rgb[i + 1], rgb[i + 2]});
-    }
-    if (!in || pclose(in) != 0 || image.pixels.empty())
-        throw std::runtime_error("cannot read the picture " + path);
+    std::string magic, maximum;
+    if (in >> magic >> image.width >> image.height >> maximum && magic == "P6" && maximum == "255"
+        && in.get() != EOF)
+        for (char rgb[3]; in.read(rgb, 3);)
+            image.pixels.push_back({uint8_t(rgb[0]), uint8_t(rgb[1]), uint8_t(rgb[2])});
+    if (image.pixels.empty() || image.pixels.size() != size_t(image.width) * image.height)
+        throw std::runtime_error("cannot read the picture " + path + ": " + failure);
     return image;
 }

@@ -62,14 +62,18 @@ ChildEnvironment gameEnvironment(const GameOptions& options)
     environment.set("ASAN_OPTIONS", "verify_asan_link_order=0");
     environment.preload("/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so");
 #endif
-    for (const std::string& library : options.preloads)
-        environment.preload(library);
-    if (options.levelSeed >= 0) {
-        environment.preload(STOPPED_CLOCK_LIBRARY);
+    // The test's hooks inside the game (tests/support/game_hooks.cpp), where it asks for one.
+    using Stop = GameOptions::Stop;
+    const char* const stopAt[]
+        = {nullptr, "XOpenDisplay", "glXQueryServerString", "glXSwapBuffers"};
+    if (options.stop != Stop::nowhere)
+        environment.set("STOP_AT", stopAt[int(options.stop)]);
+    if (!options.withMouse)
+        environment.set("NO_MOUSE", "1");
+    if (options.levelSeed >= 0)
         environment.set("STOPPED_CLOCK", std::to_string(options.levelSeed));
-    }
-    if (options.pauseAtFirstFrame)
-        environment.preload(FIRST_FRAME_PAUSE_LIBRARY);
+    if (options.stop != Stop::nowhere || !options.withMouse || options.levelSeed >= 0)
+        environment.preload(GAME_HOOKS_LIBRARY);
     for (const auto& [name, value] : options.environment) {
         if (value)
             environment.set(name, value);

@@ -17,13 +17,16 @@ struct GameOptions {
     std::string binary = OUTBREAK_BINARY;
     // Where the game runs; it looks for base.dat here first. Empty: a new empty folder.
     std::string workDir;
-    std::vector<std::string> preloads; // libraries loaded into the game ahead of its own
-    bool withDisplay = true;           // false: no DISPLAY at all
+    bool withDisplay = true; // false: no DISPLAY at all
+    bool withMouse = true;   // false: installing the mouse fails, as on a machine without one
     // The game seeds its colours with the time: from 0 on, its clock is stopped at this second,
     // so that it plays the level of that seed. Below 0 the colours are left to the clock.
     int levelSeed = -1;
-    // The game stops itself once its first frame is shown, until firstFrame() has looked at it.
-    bool pauseAtFirstFrame = false;
+    // A moment at which the game stops itself, until the test lets it go on (waitForStop, then
+    // resume, or firstFrame): inside Allegro's start-up once Allegro has its own signal handlers,
+    // as the OpenGL driver starts to set up the window, or once its first frame is shown.
+    enum class Stop { nowhere, insideAllegroInit, settingUpOpenGL, atFirstFrame };
+    Stop stop = Stop::nowhere;
     // The X display it runs on; empty: the test's own.
     std::string display;
     // A command the game is started through, such as nohup.
@@ -54,7 +57,7 @@ public:
     // made, but kept from view by the window manager.
     enum class Mapped { settled, justNow, hidden };
     bool waitForWindow(double seconds, Mapped mapped = Mapped::settled);
-    // The game's first frame, for a game started with pauseAtFirstFrame: waits for the game to
+    // The game's first frame, for a game started with Stop::atFirstFrame: waits for the game to
     // stop after showing it, takes the screenshot and lets the game go on. An empty image if the
     // game does not stop in time. Input wants 300 ms more, as after waitForWindow.
     Image firstFrame(double seconds);

@@ -84,6 +84,15 @@ bool processAlive(pid_t pid)
     return state != std::string::npos && stat.compare(state, 3, ") Z") != 0;
 }
 
+unsigned long long signalMask(pid_t pid, const std::string& field)
+{
+    std::istringstream status(readFile("/proc/" + std::to_string(pid) + "/status"));
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(field, 0) == 0)
+            return std::stoull(line.substr(field.size()), nullptr, 16);
+    return 0;
+}
+
 ChildEnvironment::ChildEnvironment()
 {
     for (char** e = environ; *e; ++e)
@@ -232,16 +241,7 @@ void ChildProcess::kill()
     killedByUs_ = true;
 }
 
-bool ChildProcess::catches(int number)
-{
-    // SigCgt in /proc/PID/status: the caught signals, a bit each, signal 1 in the lowest.
-    std::istringstream status(readFile("/proc/" + std::to_string(pid_) + "/status"));
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("SigCgt:", 0) == 0)
-            return (std::stoull(line.substr(7), nullptr, 16) >> (number - 1)) & 1;
-    return false;
-}
+bool ChildProcess::catches(int number) { return (signalMask(pid_, "SigCgt:") >> (number - 1)) & 1; }
 
 std::string ChildProcess::output() const { return readFile(scratch_ + "/output.log"); }
 

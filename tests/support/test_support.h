@@ -50,6 +50,9 @@ private:
 
 // Whether process pid is there and has not ended (a zombie has).
 bool processAlive(pid_t pid);
+// A signal mask of process pid, field "SigCgt:" (caught), "SigIgn:" (ignored) or "SigBlk:" (held)
+// of /proc/PID/status: a bit for each signal, signal 1 in the lowest.
+unsigned long long signalMask(pid_t pid, const std::string& field);
 
 // How a child ended: its exit status, or -signal when a signal ended it; this while it runs.
 const int stillRunning = -1000;

@@ -147,8 +147,10 @@ TEST(DatafileCheck, TheGamesDatafilePassesAndHoldsEverySpriteAsPainted)
     EXPECT_EQ("", verdict(intact()));
     for (const char* path : spritePaths) {
         const auto image = datafileObject(intact(), objectOf(path));
-        ASSERT_TRUE(image) << path;
-        EXPECT_EQ(readWhole(OUTBREAK_DATA_DIR "/sprites/" + objectOf(path)), *image) << path;
+        EXPECT_TRUE(image) << path;
+        if (image) {
+            EXPECT_EQ(readWhole(OUTBREAK_DATA_DIR "/sprites/" + objectOf(path)), *image) << path;
+        }
     }
     // Allegro finds objects whatever the case of the letters in their names.
     EXPECT_EQ(
