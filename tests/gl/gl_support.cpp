@@ -12,29 +12,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dlfcn.h>
 #include <filesystem>
 #include <iostream>
-#include <link.h>
 #include <sstream>
 #include <stdexcept>
 
 namespace {
 
 GLfloat gameProjection[16];
-
-// Mesa unloads its driver (swrast_dri.so) when the context is closed at exit, before the leak
-// check; what the driver keeps would then be reported against whatever lies at those addresses
-// by then, beyond the reach of a suppression. Holding the driver mapped lets the report name it.
-int keepDriverMapped(dl_phdr_info* info, size_t, void*)
-{
-    const std::string name = info->dlpi_name ? info->dlpi_name : "";
-    const std::string suffix = "_dri.so";
-    if (name.size() > suffix.size()
-        && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
-        dlopen(name.c_str(), RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
-    return 0;
-}
 
 void ignoreTicks() {}
 
@@ -44,8 +29,8 @@ void ignoreTicks() {}
 
 void openGameContext()
 {
+    holdMesaDriver();
     startAllegroAndOpenGL(ignoreTicks);
-    dl_iterate_phdr(keepDriverMapped, nullptr);
     glGetFloatv(GL_PROJECTION_MATRIX, gameProjection);
     glMatrixMode(GL_MODELVIEW);
 }

@@ -53,15 +53,7 @@ ChildEnvironment gameEnvironment(const GameOptions& options)
         environment.unset("DISPLAY");
     else if (!options.display.empty())
         environment.set("DISPLAY", options.display);
-#ifdef OUTBREAK_SANITIZE
-    // X11 and Mesa keep allocations until exit that LeakSanitizer reports; it can only match
-    // them to the suppressions while Mesa's software driver is still mapped, so the driver is
-    // preloaded and never unloaded. The path is quoted, as it may hold spaces and colons.
-    environment.set("LSAN_OPTIONS",
-        "suppressions=\"" OUTBREAK_SOURCE_DIR "/tests/lsan.supp\":print_suppressions=0");
-    environment.set("ASAN_OPTIONS", "verify_asan_link_order=0");
-    environment.preload("/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so");
-#endif
+    holdMesaDriver(environment);
     // The test's hooks inside the game (tests/support/game_hooks.cpp), where it asks for one.
     using Stop = GameOptions::Stop;
     const char* const stopAt[]

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -127,6 +128,34 @@ void ChildEnvironment::preload(const std::string& library)
         if (e.rfind("LD_PRELOAD=", 0) == 0)
             preloads += " " + e.substr(11);
     set("LD_PRELOAD", preloads);
+}
+
+namespace {
+
+std::vector<std::string> mesaDrivers()
+{
+    std::vector<std::string> drivers;
+#ifdef OUTBREAK_SANITIZE
+    std::istringstream list(OUTBREAK_MESA_DRIVERS);
+    for (std::string driver; std::getline(list, driver, ';');)
+        drivers.push_back(driver);
+#endif
+    return drivers;
+}
+
+} // namespace
+
+void holdMesaDriver()
+{
+    for (const std::string& driver : mesaDrivers())
+        if (!dlopen(driver.c_str(), RTLD_LAZY | RTLD_NODELETE))
+            throw std::runtime_error("cannot load " + driver + ": " + dlerror());
+}
+
+void holdMesaDriver(ChildEnvironment& child)
+{
+    for (const std::string& driver : mesaDrivers())
+        child.preload(driver);
 }
 
 ChildProcess::ChildProcess(

@@ -48,6 +48,12 @@ private:
     std::vector<std::string> entries_; // NAME=value
 };
 
+// Under the sanitizers, Mesa's driver (as the build found it) is never unloaded: LeakSanitizer
+// can then name what it keeps until exit, which the suppressions pass over. In this program, from
+// before its first OpenGL context on, and in a child, preloaded. Nothing otherwise.
+void holdMesaDriver();
+void holdMesaDriver(ChildEnvironment& child);
+
 // Whether process pid is there and has not ended (a zombie has).
 bool processAlive(pid_t pid);
 // A signal mask of process pid, field "SigCgt:" (caught), "SigIgn:" (ignored) or "SigBlk:" (held)
