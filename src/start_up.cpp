@@ -1,6 +1,7 @@
 #include "start_up.h"
 
 #include "ending.h"
+#include "event_thread.h"
 #include "message_box.h"
 #include "process_guard.h"
 
@@ -47,6 +48,7 @@ void startAllegroAndOpenGL(void (*tick)())
             filesNeeded, openFilesAllowed());
         endNow(Ending::failedStartUp);
     }
+    useEventThread();
     if (startWithSignalsHeld([] { return allegro_init(); }) != 0) {
         // Nothing more of Allegro may be called now, its message box included.
         Display* const display = XOpenDisplay(nullptr);
