@@ -111,7 +111,9 @@ void startAllegroAndOpenGL(void (*tick)())
     srand(time(NULL));
     allegro_gl_use_mipmapping(TRUE);
     setDrawingState();
-    show_mouse(screen);
+    // The pointer is Allegro's arrow, which AllegroGL draws into each frame (algl_draw_mouse);
+    // shown as the system's pointer, it takes no timer of its own to follow the mouse.
+    show_os_cursor(MOUSE_CURSOR_ALLEGRO);
     allegro_gl_set_projection();
 }
 
