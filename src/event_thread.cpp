@@ -77,10 +77,11 @@ void* hear(void*)
         const bool eventsCame = xHandler && XEventsQueued(_xwin.display, QueuedAfterReading) > 0;
         if (eventsCame || registeredCount() > (xHandler ? 1 : 0))
             callFunctions();
-        // After a long stop (a suspend, Ctrl+Z), the calls go on from now, not all at once.
+        // Looks that came late (a busy machine, interrupts long disabled, a suspend) are not made
+        // up: one look sees everything that came meanwhile.
         timespec now;
         clock_gettime(CLOCK_MONOTONIC, &now);
-        if (now.tv_sec > due.tv_sec + 1)
+        if (now.tv_sec > due.tv_sec || (now.tv_sec == due.tv_sec && now.tv_nsec > due.tv_nsec))
             due = now;
     }
     pthread_mutex_unlock(&mutex);
@@ -106,6 +107,12 @@ int start()
 
 void stop()
 {
+    // From a call of the functions (the program ending from the X handler), the thread holds the
+    // mutex already and ends when the call returns.
+    if (running && pthread_equal(pthread_self(), thread)) {
+        running = false;
+        return;
+    }
     pthread_mutex_lock(&mutex);
     const bool wasRunning = running;
     running = false;
