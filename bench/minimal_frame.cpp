@@ -2,11 +2,14 @@
 // format, and each frame exactly the OpenGL calls the game makes for its level (144 sprites, each
 // a push, translate, scale and a display list that binds one of 7 mipmapped masked textures and
 // draws the unit quad; swap; clear), paced at 60 frames a second by
-// clock_nanosleep on absolute times. No Allegro, no input handling, no simulation: what the game
-// costs beyond this program is the game's own. idle_cost runs it beside the game.
+// clock_nanosleep on absolute times. The display lists are the game's own (makeQuad); nothing else
+// of the game runs: no Allegro, no input handling, no simulation. What the game costs beyond this
+// program is the game's own. idle_cost runs it beside the game.
 //
 // Run: minimal_frame [SECONDS]   (DISPLAY must name an X server; without SECONDS it runs until
 //                                 killed)
+
+#include "util.h"
 
 #include <GL/gl.h>
 #include <GL/glx.h>
@@ -51,26 +54,6 @@ GLuint makeSprite(int kind)
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, spriteSize, spriteSize, 0, GL_RGBA, GL_UNSIGNED_BYTE,
         texels.data());
     return texture;
-}
-
-// The game's unit quad: binds the sprite and draws it from (-1, -1) to (1, 1).
-GLuint makeQuad(GLuint texture)
-{
-    const GLuint list = glGenLists(1);
-    glNewList(list, GL_COMPILE);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glBegin(GL_QUADS);
-    glTexCoord2f(1, 0);
-    glVertex2f(1, 1);
-    glTexCoord2f(1, 1);
-    glVertex2f(1, -1);
-    glTexCoord2f(0, 1);
-    glVertex2f(-1, -1);
-    glTexCoord2f(0, 0);
-    glVertex2f(-1, 1);
-    glEnd();
-    glEndList();
-    return list;
 }
 
 void addNanoseconds(timespec& t, long ns)
