@@ -1,6 +1,7 @@
 #include "start_up.h"
 
 #include "ending.h"
+#include "event_thread.h"
 #include "message_box.h"
 #include "process_guard.h"
 
@@ -47,6 +48,7 @@ void startAllegroAndOpenGL(void (*tick)())
             filesNeeded, openFilesAllowed());
         endNow(Ending::failedStartUp);
     }
+    useEventThread();
     if (startWithSignalsHeld([] { return allegro_init(); }) != 0) {
         // Nothing more of Allegro may be called now, its message box included.
         Display* const display = XOpenDisplay(nullptr);
@@ -109,7 +111,9 @@ void startAllegroAndOpenGL(void (*tick)())
     srand(time(NULL));
     allegro_gl_use_mipmapping(TRUE);
     setDrawingState();
-    show_mouse(screen);
+    // The pointer is Allegro's arrow, which AllegroGL draws into each frame (algl_draw_mouse);
+    // shown as the system's pointer, it takes no timer of its own to follow the mouse.
+    show_os_cursor(MOUSE_CURSOR_ALLEGRO);
     allegro_gl_set_projection();
 }
 

@@ -1,0 +1,104 @@
+// The thread that hears the game's X connection, in the window the game's own start-up opened:
+// it is the one Allegro runs, a key sent to the window reaches Allegro's key array whether or not
+// another thread reads the connection meanwhile, and none does while Allegro's interrupts are off.
+#include "gl_support.h"
+
+#define ALLEGRO_NO_MAGIC_MAIN
+#include <allegro.h>
+#include <allegro/platform/aintunix.h>
+#include <xalleg.h>
+
+#include "event_thread.h"
+
+#include <X11/Xlib.h>
+#include <algorithm>
+#include <atomic>
+#include <dirent.h>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// The names of this process's threads.
+std::vector<std::string> threadNames()
+{
+    std::vector<std::string> names;
+    DIR* tasks = opendir("/proc/self/task");
+    while (dirent* task = tasks ? readdir(tasks) : nullptr) {
+        std::ifstream comm(std::string("/proc/self/task/") + task->d_name + "/comm");
+        std::string name;
+        if (std::getline(comm, name))
+            names.push_back(name);
+    }
+    if (tasks)
+        closedir(tasks);
+    return names;
+}
+
+// Sends the key (an X key code) to the game's window from a connection of its own, pressed or
+// released, as the X server delivers a key to the focused window.
+void sendKey(unsigned keycode, bool press)
+{
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    XEvent event = {};
+    event.xkey.type = press ? KeyPress : KeyRelease;
+    event.xkey.window = _xwin.window;
+    event.xkey.root = DefaultRootWindow(other);
+    event.xkey.keycode = keycode;
+    event.xkey.same_screen = True;
+    event.xkey.time = CurrentTime;
+    XSendEvent(other, _xwin.window, False, press ? KeyPressMask : KeyReleaseMask, &event);
+    XCloseDisplay(other);
+}
+
+unsigned keycodeOfA()
+{
+    return XKeysymToKeycode(_xwin.display, XK_a);
+}
+
+} // namespace
+
+TEST(EventThread, IsTheOneAllegroRunsItsBackgroundWorkOn)
+{
+    EXPECT_TRUE(eventThreadInUse());
+    const std::vector<std::string> names = threadNames();
+    EXPECT_NE(std::find(names.begin(), names.end(), "x-events"), names.end());
+}
+
+// The events in the socket are read by the event thread itself; when this thread makes requests
+// of its own (as the OpenGL driver does in every frame), their answers bring the events along
+// and leave them in Xlib's queue, where the event thread must find them too.
+TEST(EventThread, AKeySentToTheWindowReachesAllegroWhetherOrNotAnotherThreadReadsTheConnection)
+{
+    for (const bool otherReads : {false, true}) {
+        sendKey(keycodeOfA(), true);
+        std::atomic<bool> seen {false};
+        std::thread reader([&] {
+            while (otherReads && !seen)
+                XSync(_xwin.display, False);
+        });
+        seen = waitUntil(5, [] { return key[KEY_A] != 0; }, 1);
+        reader.join();
+        EXPECT_TRUE(seen) << (otherReads ? "with" : "without") << " another thread's requests";
+        sendKey(keycodeOfA(), false);
+        EXPECT_TRUE(waitUntil(5, [] { return key[KEY_A] == 0; }, 1));
+    }
+}
+
+// Allegro disables its interrupts around what its handler must not interrupt; the thread makes no
+// call meanwhile, and makes the call it owes once they are enabled again.
+TEST(EventThread, NoEventReachesAllegroWhileItsInterruptsAreDisabled)
+{
+    _unix_bg_man->disable_interrupts();
+    sendKey(keycodeOfA(), true);
+    sleepMs(200); // twenty looks at the connection
+    const bool seenWhileDisabled = key[KEY_A] != 0;
+    _unix_bg_man->enable_interrupts();
+    EXPECT_FALSE(seenWhileDisabled);
+    EXPECT_TRUE(waitUntil(5, [] { return key[KEY_A] != 0; }, 1));
+    sendKey(keycodeOfA(), false);
+    EXPECT_TRUE(waitUntil(5, [] { return key[KEY_A] == 0; }, 1));
+}
