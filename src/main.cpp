@@ -50,8 +50,7 @@ struct AllegroShell {
     void showFrame()
     {
         algl_draw_mouse();
-        // The flip hands the frame to the driver whole. A flush before it had the software
-        // driver's drawing threads draw the frame in a pass of its own: twice their wakeups.
+        // The flip hands the frame to the driver whole: swapping the buffers flushes.
         allegro_gl_flip();
         // Clear the next back buffer now, after the flip.
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

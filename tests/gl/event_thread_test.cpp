@@ -1,6 +1,7 @@
 // The thread that hears the game's X connection, in the window the game's own start-up opened:
 // it is the one Allegro runs, a key sent to the window reaches Allegro's key array whether or not
-// another thread reads the connection meanwhile, and none does while Allegro's interrupts are off.
+// another thread reads the connection meanwhile, none does while Allegro's interrupts are off, and
+// a function may unregister itself from within its call.
 #include "gl_support.h"
 
 #define ALLEGRO_NO_MAGIC_MAIN
@@ -59,6 +60,15 @@ unsigned keycodeOfA()
     return XKeysymToKeycode(_xwin.display, XK_a);
 }
 
+std::atomic<int> selfRemovingCalls {0};
+std::atomic<bool> selfRemoved {false};
+
+void removeItself(int)
+{
+    ++selfRemovingCalls;
+    selfRemoved = _unix_bg_man->unregister_func(removeItself) == 0;
+}
+
 } // namespace
 
 TEST(EventThread, IsTheOneAllegroRunsItsBackgroundWorkOn)
@@ -101,4 +111,14 @@ TEST(EventThread, NoEventReachesAllegroWhileItsInterruptsAreDisabled)
     EXPECT_TRUE(waitUntil(5, [] { return key[KEY_A] != 0; }, 1));
     sendKey(keycodeOfA(), false);
     EXPECT_TRUE(waitUntil(5, [] { return key[KEY_A] == 0; }, 1));
+}
+
+// A function may take itself off the list from within its call (Allegro's shutdown does, when the
+// program ends from the X handler); the thread goes on without it.
+TEST(EventThread, AFunctionThatUnregistersItselfInItsCallIsCalledNoMore)
+{
+    ASSERT_EQ(_unix_bg_man->register_func(removeItself), 0);
+    EXPECT_TRUE(waitUntil(5, [] { return selfRemoved.load(); }, 1));
+    sleepMs(100); // ten looks
+    EXPECT_EQ(selfRemovingCalls, 1);
 }
