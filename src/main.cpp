@@ -50,7 +50,7 @@ struct AllegroShell {
     void showFrame()
     {
         algl_draw_mouse();
-        // The flip hands the frame to the driver whole: swapping the buffers flushes.
+        glFlush();
         allegro_gl_flip();
         // Clear the next back buffer now, after the flip.
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

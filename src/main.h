@@ -5,7 +5,7 @@
 //   bool quitRequested()     Escape held, or the window's close button pressed
 //   bool leftButtonDown()    bit 0 of the mouse buttons
 //   int mouseX(), mouseY()   pointer position in window pixels
-//   void showFrame()         draw the pointer, flip, clear the next back buffer
+//   void showFrame()         draw the pointer, flush, flip, clear the next back buffer
 //   void startCounting()     forget the ticks so far and count from now
 //   int pendingTicks()       timer ticks not yet matched by a frame, less one
 //   void forgetTicks(int n)  drop n of those ticks unplayed
