@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -121,15 +120,24 @@ void guardProcess()
     for (int signal : faultSignals)
         noteIfIgnored(signal);
     takeSignals();
+    // A mask goes through exec: a parent that held a stop signal back would leave the game deaf
+    // to it, and one that held a crash's would turn the crash into a hang or a death without a
+    // word. What was ignored stays ignored; nothing the game handles is held.
+    sigset_t handled;
+    sigemptyset(&handled);
+    for (int signal : stopSignals)
+        sigaddset(&handled, signal);
+    sigaddset(&handled, quitSignal);
+    for (int signal : faultSignals)
+        sigaddset(&handled, signal);
+    sigaddset(&handled, SIGCHLD);
+    sigprocmask(SIG_UNBLOCK, &handled, nullptr);
+    // Under a file-size limit (ulimit -f), a write past it would kill the game with SIGXFSZ; it
+    // fails instead, as a write to a full disk does, and the game ends as it would have.
+    signal(SIGXFSZ, SIG_IGN);
     // A lost X connection can also show as a write to a closed socket: let Xlib see it as the
     // error it is rather than be killed by SIGPIPE.
     signal(SIGPIPE, SIG_IGN);
-    // A soft limit below the hard one is raised to it, as the system allows any program to.
-    rlimit files;
-    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
-        files.rlim_cur = files.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &files);
-    }
     // Started by a parent that ignores SIGCHLD, the game's children (its message boxes) would be
     // reaped by the system, and the game could not learn how they ended.
     signal(SIGCHLD, SIG_DFL);
@@ -151,14 +159,6 @@ int startWithSignalsHeld(int (*start)())
     takeSignals();
     pthread_sigmask(SIG_SETMASK, &before, nullptr);
     return result;
-}
-
-unsigned long openFilesAllowed()
-{
-    rlimit files;
-    if (getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY)
-        return ~0UL;
-    return files.rlim_cur;
 }
 
 void watchDisplay(int socket, const char* name)
