@@ -3,7 +3,9 @@
 #include <X11/Xlib.h>
 #include <algorithm>
 #include <clocale>
+#include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include <cwchar>
 #include <langinfo.h>
 #include <locale.h>
@@ -109,6 +111,25 @@ public:
     BoxFonts& operator=(const BoxFonts&) = delete;
 
     int lineWidth() const { return lineWidth_; }
+    // Whether the fonts draw every letter of the text. A core font draws a letter it lacks as its
+    // default letter, an empty box, and has none beyond U+FFFF; in a UTF-8 locale the font set's
+    // ISO 10646 font is the one to ask. Without it, or without fonts, the box cannot tell.
+    bool drawsAll(const std::string& text) const
+    {
+        const XFontStruct* font = unicodeFont();
+        if (!font)
+            return true;
+        for (size_t i = 0; i < text.size(); i = letterEnd(text, i)) {
+            const auto* bytes = reinterpret_cast<const unsigned char*>(text.data()) + i;
+            const size_t length = letterEnd(text, i) - i;
+            if (length == 1 && bytes[0] < 0x80)
+                continue; // ASCII: every font of the set has it
+            const unsigned long letter = codePoint(bytes, length);
+            if (letter > 0xffff || !has(*font, letter))
+                return false;
+        }
+        return true;
+    }
     int widthOf(const std::string& text) const
     {
         if (fonts_)
@@ -132,6 +153,44 @@ public:
     }
 
 private:
+    const XFontStruct* unicodeFont() const
+    {
+        if (!fonts_)
+            return nullptr;
+        XFontStruct** structs = nullptr;
+        char** names = nullptr;
+        const int count = XFontsOfFontSet(fonts_, &structs, &names);
+        for (int i = 0; i < count; ++i) {
+            const std::string name = names[i];
+            if (name.size() > 10 && strcasecmp(name.c_str() + name.size() - 10, "iso10646-1") == 0)
+                return structs[i];
+        }
+        return nullptr;
+    }
+    static unsigned long codePoint(const unsigned char* bytes, size_t length)
+    {
+        unsigned long letter = length == 2 ? bytes[0] & 0x1f : length == 3 ? bytes[0] & 0x0f
+                                                                           : bytes[0] & 0x07;
+        for (size_t i = 1; i < length; ++i)
+            letter = letter << 6 | (bytes[i] & 0x3f);
+        return letter;
+    }
+    // A core font's letter exists where its metrics are not all zero.
+    static bool has(const XFontStruct& font, unsigned long letter)
+    {
+        const unsigned row = letter >> 8, column = letter & 0xff;
+        if (row < font.min_byte1 || row > font.max_byte1 || column < font.min_char_or_byte2
+            || column > font.max_char_or_byte2)
+            return false;
+        if (!font.per_char)
+            return true;
+        const unsigned columns = font.max_char_or_byte2 - font.min_char_or_byte2 + 1;
+        const XCharStruct& metrics = font.per_char[(row - font.min_byte1) * columns + column
+            - font.min_char_or_byte2];
+        return metrics.width || metrics.lbearing || metrics.rbearing || metrics.ascent
+            || metrics.descent;
+    }
+
     Display* display_ = nullptr;
     XFontSet fonts_ = nullptr;
     int lineWidth_ = 1024 * boxShareOfScreen - boxFrame;
@@ -151,10 +210,41 @@ BoxText textForTheBox(const std::string& text)
     if (!locale)
         for (char& c : box.shown)
             c = c & 0x80 ? '?' : c;
+    return box;
+}
+
+void fitInTheBoxFonts(BoxText& box)
+{
     const BoxFonts fonts(box.locale.c_str());
+    box.whole = box.whole && fonts.drawsAll(box.shown);
     box.shown = fitToScreen(
         box.shown, fonts.lineWidth(), [&](const std::string& line) { return fonts.widthOf(line); });
-    return box;
+}
+
+std::string escapedForTerminal(const std::string& text)
+{
+    std::string shown;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    char escape[8];
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char b = bytes[i];
+        const size_t length = utf8Letter(bytes + i, text.size() - i);
+        const bool stray = length == 0 && b >= 0x80 && b < 0xa0;
+        if ((b < 0x20 && b != '\n' && b != '\t') || b == 0x7f || stray) {
+            snprintf(escape, sizeof escape, "\\x%02x", b); // C0 and DEL; C1 as a stray byte
+            shown += escape;
+            ++i;
+        } else if (length == 2 && b == 0xc2 && bytes[i + 1] < 0xa0) {
+            snprintf(escape, sizeof escape, "\\u%04x", bytes[i + 1]); // C1 in UTF-8
+            shown += escape;
+            i += 2;
+        } else {
+            const size_t whole = length ? length : 1;
+            shown.append(text, i, whole);
+            i += whole;
+        }
+    }
+    return shown;
 }
 
 std::string asUtf8(const std::string& text)
@@ -198,16 +288,26 @@ std::string fitToScreen(
         std::vector<Letter> line = lettersOf(text.substr(start, end - start));
         start = end + 1;
         if (widthOfAll(line.begin(), line.end()) > 3 * lineWidth) {
-            // Too long for three lines: the start on one, then an ellipsis and the end on two.
-            const Letter ellipsis {"\u2026", widthOf("\u2026")};
+            // Too long for three lines: the start on one, then an ellipsis and the end on two,
+            // each row as full as it can be.
+            const auto fill = [&](auto last, auto first, int width) {
+                for (; last != first && width + last[-1].width <= lineWidth; --last)
+                    width += last[-1].width;
+                return last;
+            };
             auto head = line.begin();
             for (int width = 0; head != line.end() && width + head->width <= lineWidth; ++head)
                 width += head->width;
-            auto tail = line.end();
-            for (int width = ellipsis.width;
-                 tail != head && width + tail[-1].width <= 2 * lineWidth; --tail)
-                width += tail[-1].width;
-            line.insert(line.erase(head, tail), ellipsis);
+            const auto lastRow = fill(line.end(), head, 0);
+            const auto middleRow = fill(lastRow, head, widthOf("\u2026"));
+            for (auto row : {std::pair(line.begin(), head), std::pair(middleRow, lastRow),
+                     std::pair(lastRow, line.end())}) {
+                fitted += row.first == middleRow ? "\u2026" : "";
+                for (; row.first != row.second; ++row.first)
+                    fitted += row.first->bytes;
+                fitted += "\n";
+            }
+            continue;
         }
         // Wrapped after a '/' or a space where there is one in the last third, and in any case
         // before the letter that would pass the edge; at least one letter a line.

@@ -260,6 +260,27 @@ std::vector<std::string> withProcesses(int count)
     return launcher;
 }
 
+// The command that runs the game with a box that complains on standard error, as xmessage does of
+// fonts that it lacks for a locale.
+std::vector<std::string> withComplainingBox()
+{
+    const std::string dir = openScratchDir();
+    writeFile(dir + "/xmessage",
+        "#!/bin/sh\necho 'Warning: Missing charsets in String to FontSet conversion' >&2\n"
+        "PATH=${PATH#*:} exec xmessage \"$@\"\n");
+    fs::permissions(dir + "/xmessage", fs::perms::all);
+    return {"/bin/sh", "-c", "PATH=" + dir + ":$PATH exec \"$0\""};
+}
+
+// A folder of folders some bytes deep.
+std::string deepFolder(size_t bytes)
+{
+    std::string folder = "Игры";
+    while (folder.size() < bytes)
+        folder += "/" + std::string(100, 'd');
+    return folder;
+}
+
 } // namespace
 
 // The game has no usable datafile anywhere: a stray one in the working directory, none beside it,
@@ -287,10 +308,38 @@ TEST(GameStartUp, WithoutAUsableDatafileTheGameSaysWhereItLookedAndWhyAndExits1)
         // that back: the box's end would be lost, and its text said twice.
         {"a parent that ignores SIGCHLD", "Игры", {"/bin/bash", "-c", "trap '' CHLD; exec \"$0\""},
             nullptr, nullptr},
-        // What cannot be started is said on standard error, whatever it is.
-        {"2 processes", "Игры", withProcesses(2), nullptr, "\n"},
-        {"4 processes", "Игры", withProcesses(4), nullptr, "\n"},
+        // What cannot be started is said on standard error, whatever it is: too few threads for
+        // Allegro before it starts; with a few more, the OpenGL driver draws without threads of
+        // its own, and the box, which gets no process, goes to standard error.
+        {"2 processes", "Игры", withProcesses(2), nullptr,
+            "Outbreak needs to run 3 threads at once, but the system lets it run only 2.\n"},
+        {"4 processes", "Игры", withProcesses(4), nullptr,
+            "Couldn't open base.dat#Enemy/RedAlien\n"},
         {"5 open files", "Игры", {"/usr/bin/prlimit", "--nofile=5"}, nullptr, "16 files at once"},
+        // Files its launcher left open count against the limit.
+        {"16 files, 7 left open", "Игры",
+            {"/usr/bin/prlimit", "--nofile=16", "/bin/sh", "-c",
+                "exec 3<&0 4<&0 5<&0 6<&0 7<&0 8<&0 9<&0; exec \"$0\""},
+            nullptr, "16 files at once, but may open only"},
+        // A soft limit below the hard one is raised to it.
+        {"5 open files, 64 at most", "Игры", {"/usr/bin/prlimit", "--nofile=5:64"}, nullptr,
+            nullptr},
+        // Under a file-size limit, a message to a file fails to be written, and the game ends as
+        // it would have.
+        {"no file size, standard error a file", "Игры",
+            {"/bin/sh", "-c", "ulimit -f 0; PATH=/nonexistent exec \"$0\" 2>errors"}, nullptr, ""},
+        // Control sequences in a folder's name reach no terminal; the box's program shows them
+        // as it does.
+        {"terminal escapes in a folder's name", "Игры\x1b[2J\x1b]0;T\x07",
+            {"/usr/bin/env", "PATH=/nonexistent"}, nullptr, "Игры\\x1b[2J\\x1b]0;T\\x07/bin"},
+        // What the box says on standard error reaches the player, and so does the whole text.
+        {"a box that complains", "Игры", withComplainingBox(), nullptr,
+            "Warning: Missing charsets in String to FontSet conversion\nCouldn't open"},
+        // Letters the box's fonts lack (Arabic, emoji) are said on standard error as well.
+        {"a folder named in Arabic and emoji", "\u0627\u0644\u0639\u0628/\U0001F3AE", {},
+            nullptr, "cannot show every letter of this message:\nCouldn't open"},
+        // A line too long for three rows on the screen is shortened in its middle.
+        {"a folder 4000 bytes deep", deepFolder(4000), {}, nullptr, "\u2026"},
     };
     for (const auto& row : rows) {
         const GameCopy game(row.folder);
@@ -308,6 +357,7 @@ TEST(GameStartUp, WithoutAUsableDatafileTheGameSaysWhereItLookedAndWhyAndExits1)
             const std::vector<std::string> boxes = run.messages();
             const std::string told = std::accumulate(boxes.begin(), boxes.end(), run.output());
             EXPECT_NE(std::string::npos, told.find(row.says)) << row.what << ": " << run.describe();
+            EXPECT_EQ(std::string::npos, run.output().find('\x1b')) << row.what;
             continue;
         }
         ASSERT_EQ(1u, run.messages().size()) << row.what << ": " << run.describe();
