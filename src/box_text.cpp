@@ -5,11 +5,11 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
 #include <cwchar>
 #include <langinfo.h>
 #include <locale.h>
 #include <optional>
+#include <strings.h>
 #include <vector>
 
 namespace {
@@ -169,8 +169,9 @@ private:
     }
     static unsigned long codePoint(const unsigned char* bytes, size_t length)
     {
-        unsigned long letter = length == 2 ? bytes[0] & 0x1f : length == 3 ? bytes[0] & 0x0f
-                                                                           : bytes[0] & 0x07;
+        unsigned long letter = length == 2 ? bytes[0] & 0x1f
+            : length == 3                  ? bytes[0] & 0x0f
+                                           : bytes[0] & 0x07;
         for (size_t i = 1; i < length; ++i)
             letter = letter << 6 | (bytes[i] & 0x3f);
         return letter;
@@ -185,8 +186,8 @@ private:
         if (!font.per_char)
             return true;
         const unsigned columns = font.max_char_or_byte2 - font.min_char_or_byte2 + 1;
-        const XCharStruct& metrics = font.per_char[(row - font.min_byte1) * columns + column
-            - font.min_char_or_byte2];
+        const XCharStruct& metrics
+            = font.per_char[(row - font.min_byte1) * columns + column - font.min_char_or_byte2];
         return metrics.width || metrics.lbearing || metrics.rbearing || metrics.ascent
             || metrics.descent;
     }

@@ -9,9 +9,9 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <semaphore.h>
+#include <string>
 #include <sys/resource.h>
 #include <unistd.h>
-#include <string>
 #include <vector>
 
 namespace {

@@ -219,7 +219,7 @@ TEST(GameWindow, EachSignalHasItsOutcomeAtEveryMoment)
         int signal;
         Moment moment;
         bool underNohup;
-        int outcome; // exit status, -signal for a death by it, or keepsRunning
+        int outcome;               // exit status, -signal for a death by it, or keepsRunning
         bool heldByParent = false; // started with the requests to stop held back
     };
     const Case cases[] = {

@@ -350,8 +350,8 @@ TEST(GameStartUp, WithoutAUsableDatafileTheGameSaysWhereItLookedAndWhyAndExits1)
         {"a box that complains", "Игры", withComplainingBox(), nullptr,
             "Warning: Missing charsets in String to FontSet conversion\nCouldn't open"},
         // Letters the box's fonts lack (Arabic, emoji) are said on standard error as well.
-        {"a folder named in Arabic and emoji", "\u0627\u0644\u0639\u0628/\U0001F3AE", {},
-            nullptr, "cannot show every letter of this message:\nCouldn't open"},
+        {"a folder named in Arabic and emoji", "\u0627\u0644\u0639\u0628/\U0001F3AE", {}, nullptr,
+            "cannot show every letter of this message:\nCouldn't open"},
         // A line too long for three rows on the screen is shortened in its middle.
         {"a folder 4000 bytes deep", deepFolder(4000), {}, nullptr, "\u2026"},
     };
@@ -374,7 +374,8 @@ TEST(GameStartUp, WithoutAUsableDatafileTheGameSaysWhereItLookedAndWhyAndExits1)
             const std::string told = std::accumulate(boxes.begin(), boxes.end(), run.output());
             EXPECT_NE(std::string::npos, told.find(row.says)) << row.what << ": " << run.describe();
             if (row.ownDatafileLacksTheEffects) {
-                EXPECT_NE(std::string::npos, told.find(gameSprites.back() + "\n" + game.bin.string()))
+                EXPECT_NE(
+                    std::string::npos, told.find(gameSprites.back() + "\n" + game.bin.string()))
                     << row.what;
             }
             EXPECT_EQ(std::string::npos, run.output().find('\x1b')) << row.what;
