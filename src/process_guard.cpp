@@ -1,5 +1,6 @@
 #include "process_guard.h"
 
+#include "box_text.h"
 #include "ending.h"
 
 #include <X11/Xlib.h>
@@ -83,7 +84,8 @@ void takeSignals()
 int onDisplayGone(Display* display)
 {
     if (!displayName[0] && display && DisplayString(display))
-        strncat(displayName, DisplayString(display), sizeof displayName - 1);
+        strncat(displayName, escapedForTerminal(DisplayString(display)).c_str(),
+            sizeof displayName - 1);
     sayDisplayGone();
 }
 
@@ -165,5 +167,5 @@ void watchDisplay(int socket, const char* name)
 {
     displaySocket = socket;
     displayName[0] = '\0';
-    strncat(displayName, name ? name : "", sizeof displayName - 1);
+    strncat(displayName, escapedForTerminal(name ? name : "").c_str(), sizeof displayName - 1);
 }

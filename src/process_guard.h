@@ -12,8 +12,8 @@
 // process at once with that signal. A signal ignored when the game started stays ignored, but
 // SIGCHLD, which the game's message boxes need; none of those signals stays held, whatever the
 // parent held. A write past a file-size limit fails rather than kill the game (SIGXFSZ is
-// ignored). When the X display goes away the game says so in one line on standard error and ends
-// at once.
+// ignored). When the X display goes away the game says so in one line on standard error (the
+// display's name escaped for a terminal) and ends at once.
 void guardProcess();
 
 // Runs Allegro's start-up (allegro_init), which installs handlers of its own, with the signals
