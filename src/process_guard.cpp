@@ -46,6 +46,19 @@ bool displayGone()
     return poll(&socket, 1, 0) > 0 && (socket.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
+// The signals the game takes over: the requests to stop, SIGQUIT and the crashes.
+sigset_t gameSignals()
+{
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signal : stopSignals)
+        sigaddset(&signals, signal);
+    sigaddset(&signals, quitSignal);
+    for (int signal : faultSignals)
+        sigaddset(&signals, signal);
+    return signals;
+}
+
 void onStopSignal(int) { requestStop(); }
 
 // Where a signal was ignored when the game started (nohup, a script's background job), it stays
@@ -125,13 +138,7 @@ void guardProcess()
     // A mask goes through exec: a parent that held a stop signal back would leave the game deaf
     // to it, and one that held a crash's would turn the crash into a hang or a death without a
     // word. What was ignored stays ignored; nothing the game handles is held.
-    sigset_t handled;
-    sigemptyset(&handled);
-    for (int signal : stopSignals)
-        sigaddset(&handled, signal);
-    sigaddset(&handled, quitSignal);
-    for (int signal : faultSignals)
-        sigaddset(&handled, signal);
+    sigset_t handled = gameSignals();
     sigaddset(&handled, SIGCHLD);
     sigprocmask(SIG_UNBLOCK, &handled, nullptr);
     // Under a file-size limit (ulimit -f), a write past it would kill the game with SIGXFSZ; it
@@ -149,13 +156,8 @@ void guardProcess()
 int startWithSignalsHeld(int (*start)())
 {
     // Held back in the threads that Allegro starts meanwhile too: they inherit the mask.
-    sigset_t held, before;
-    sigemptyset(&held);
-    for (int signal : stopSignals)
-        sigaddset(&held, signal);
-    sigaddset(&held, quitSignal);
-    for (int signal : faultSignals)
-        sigaddset(&held, signal);
+    const sigset_t held = gameSignals();
+    sigset_t before;
     pthread_sigmask(SIG_BLOCK, &held, &before);
     const int result = start();
     takeSignals();
