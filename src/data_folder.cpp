@@ -81,9 +81,10 @@ void enterDataFolder()
     std::vector<fs::path> folders {fs::current_path(error)};
     // A working directory deleted under the game (or out of its reach) has no path to name, though
     // the game is still in it.
-    const std::string workingDirectoryName = error == std::errc::no_such_file_or_directory
+    // (The error holds getcwd's errno.)
+    const std::string workingDirectoryName = error.value() == ENOENT
         ? "the working directory (deleted)"
-        : error ? "the working directory (" + error.message() + ")"
+        : error ? std::string("the working directory (") + strerror(error.value()) + ")"
                 : folders[0].string();
     std::vector<fs::path> gamesOwn;
     const fs::path game = fs::read_symlink("/proc/self/exe", error);
