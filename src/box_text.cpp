@@ -2,12 +2,16 @@
 
 #include <X11/Xlib.h>
 #include <algorithm>
+#include <cctype>
 #include <clocale>
+#include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
 #include <optional>
+#include <strings.h>
 #include <vector>
 
 namespace {
@@ -75,6 +79,136 @@ std::optional<std::string> boxLocale()
     return std::nullopt;
 }
 
+// Which letters a font set draws. Xlib draws a letter in the first font of the set whose charset
+// encodes it, in the order of the locale's fonts (ISO 8859, KOI8-R, the Japanese, Korean and
+// Chinese ones, ISO 10646 last), whether that font has a glyph for it or not: a core font draws a
+// letter it lacks as its default letter, an empty box, and none has a letter beyond U+FFFF.
+class FontSetLetters {
+public:
+    FontSetLetters(Display* display, XFontSet fonts) : display_(display)
+    {
+        XFontStruct** structs = nullptr;
+        char** names = nullptr;
+        const int count = XFontsOfFontSet(fonts, &structs, &names);
+        for (int i = 0; i < count; ++i) {
+            Font font {names[i], "", nullptr};
+            const std::string name = lowered(names[i]);
+            const auto registry = [&](const char* end) {
+                return name.size() >= strlen(end)
+                    && name.compare(name.size() - strlen(end), strlen(end), end) == 0;
+            };
+            const size_t iso8859 = name.rfind("-iso8859-");
+            font.encoding = registry("-iso10646-1") ? ""
+                : registry("-koi8-r")               ? "KOI8-R"
+                : registry("-jisx0208.1983-0")      ? "EUC-JP"
+                : registry("-ksc5601.1987-0")       ? "EUC-KR"
+                : registry("-gb2312.1980-0")        ? "EUC-CN"
+                : iso8859 != std::string::npos      ? "ISO-8859-" + name.substr(iso8859 + 9)
+                                                    : "?";
+            if (font.encoding != "?")
+                fonts_.push_back(font);
+        }
+    }
+    ~FontSetLetters()
+    {
+        for (Font& font : fonts_)
+            if (font.loaded)
+                XFreeFont(display_, font.loaded);
+    }
+    FontSetLetters(const FontSetLetters&) = delete;
+    FontSetLetters& operator=(const FontSetLetters&) = delete;
+
+    bool drawAll(const std::string& text)
+    {
+        for (size_t i = 0; i < text.size(); i = letterEnd(text, i)) {
+            const std::string letter = text.substr(i, letterEnd(text, i) - i);
+            if (static_cast<unsigned char>(letter[0]) >= 0x80 && !draws(letter))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    struct Font {
+        std::string name;
+        std::string encoding; // for iconv; empty: ISO 10646, the letter's own number
+        XFontStruct* loaded = nullptr;
+    };
+
+    static std::string lowered(std::string text)
+    {
+        for (char& c : text)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    }
+
+    // The glyph's place in the font (row and column), or -1 where its charset has no such letter.
+    static long placeOf(const std::string& letter, const std::string& encoding)
+    {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(letter.data());
+        if (encoding.empty()) {
+            unsigned long number = letter.size() == 2 ? bytes[0] & 0x1f
+                : letter.size() == 3                  ? bytes[0] & 0x0f
+                                                      : bytes[0] & 0x07;
+            for (size_t i = 1; i < letter.size(); ++i)
+                number = number << 6 | (bytes[i] & 0x3f);
+            return number > 0xffff ? -1 : long(number);
+        }
+        const iconv_t convert = iconv_open(encoding.c_str(), "UTF-8");
+        if (convert == iconv_t(-1))
+            return -1;
+        std::string in = letter;
+        char out[8];
+        char* from = in.data();
+        char* to = out;
+        size_t inLeft = in.size(), outLeft = sizeof out;
+        const bool converted = iconv(convert, &from, &inLeft, &to, &outLeft) != size_t(-1);
+        iconv_close(convert);
+        const size_t length = sizeof out - outLeft;
+        const auto* code = reinterpret_cast<const unsigned char*>(out);
+        if (!converted || inLeft != 0)
+            return -1;
+        if (encoding.rfind("EUC-", 0) == 0) // two bytes of the charset's right half
+            return length == 2 && code[0] >= 0xa1 && code[1] >= 0xa1
+                ? long((code[0] & 0x7f) << 8 | (code[1] & 0x7f))
+                : -1;
+        return length == 1 ? long(code[0]) : -1;
+    }
+
+    // A core font's glyph exists where its metrics are not all zero.
+    static bool has(const XFontStruct& font, unsigned long place)
+    {
+        const unsigned row = place >> 8, column = place & 0xff;
+        if (row < font.min_byte1 || row > font.max_byte1 || column < font.min_char_or_byte2
+            || column > font.max_char_or_byte2)
+            return false;
+        if (!font.per_char)
+            return true;
+        const unsigned columns = font.max_char_or_byte2 - font.min_char_or_byte2 + 1;
+        const XCharStruct& metrics
+            = font.per_char[(row - font.min_byte1) * columns + column - font.min_char_or_byte2];
+        return metrics.width || metrics.lbearing || metrics.rbearing || metrics.ascent
+            || metrics.descent;
+    }
+
+    bool draws(const std::string& letter)
+    {
+        for (Font& font : fonts_) {
+            const long place = placeOf(letter, font.encoding);
+            if (place < 0)
+                continue;
+            // The font set holds its fonts' sizes alone: the glyphs' come with the font itself.
+            if (!font.loaded)
+                font.loaded = XLoadQueryFont(display_, font.name.c_str());
+            return font.loaded && has(*font.loaded, unsigned(place));
+        }
+        return false;
+    }
+
+    Display* display_;
+    std::vector<Font> fonts_;
+};
+
 // How wide a text is in the box, in pixels, and how wide the box's lines may be: measured with
 // the fonts xmessage takes, on a connection of its own to the display the box goes to.
 class BoxFonts {
@@ -109,6 +243,11 @@ public:
     BoxFonts& operator=(const BoxFonts&) = delete;
 
     int lineWidth() const { return lineWidth_; }
+    // Whether the fonts draw every letter of the text (see FontSetLetters).
+    bool drawsAll(const std::string& text) const
+    {
+        return !fonts_ || FontSetLetters(display_, fonts_).drawAll(text);
+    }
     int widthOf(const std::string& text) const
     {
         if (fonts_)
@@ -151,10 +290,41 @@ BoxText textForTheBox(const std::string& text)
     if (!locale)
         for (char& c : box.shown)
             c = c & 0x80 ? '?' : c;
+    return box;
+}
+
+void fitInTheBoxFonts(BoxText& box)
+{
     const BoxFonts fonts(box.locale.c_str());
+    box.whole = box.whole && fonts.drawsAll(box.shown);
     box.shown = fitToScreen(
         box.shown, fonts.lineWidth(), [&](const std::string& line) { return fonts.widthOf(line); });
-    return box;
+}
+
+std::string escapedForTerminal(const std::string& text)
+{
+    std::string shown;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    char escape[8];
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char b = bytes[i];
+        const size_t length = utf8Letter(bytes + i, text.size() - i);
+        const bool stray = length == 0 && b >= 0x80 && b < 0xa0;
+        if ((b < 0x20 && b != '\n' && b != '\t') || b == 0x7f || stray) {
+            snprintf(escape, sizeof escape, "\\x%02x", b); // C0 and DEL; C1 as a stray byte
+            shown += escape;
+            ++i;
+        } else if (length == 2 && b == 0xc2 && bytes[i + 1] < 0xa0) {
+            snprintf(escape, sizeof escape, "\\u%04x", bytes[i + 1]); // C1 in UTF-8
+            shown += escape;
+            i += 2;
+        } else {
+            const size_t whole = length ? length : 1;
+            shown.append(text, i, whole);
+            i += whole;
+        }
+    }
+    return shown;
 }
 
 std::string asUtf8(const std::string& text)
@@ -198,16 +368,26 @@ std::string fitToScreen(
         std::vector<Letter> line = lettersOf(text.substr(start, end - start));
         start = end + 1;
         if (widthOfAll(line.begin(), line.end()) > 3 * lineWidth) {
-            // Too long for three lines: the start on one, then an ellipsis and the end on two.
-            const Letter ellipsis {"\u2026", widthOf("\u2026")};
+            // Too long for three lines: the start on one, then an ellipsis and the end on two,
+            // each row as full as it can be.
+            const auto fill = [&](auto last, auto first, int width) {
+                for (; last != first && width + last[-1].width <= lineWidth; --last)
+                    width += last[-1].width;
+                return last;
+            };
             auto head = line.begin();
             for (int width = 0; head != line.end() && width + head->width <= lineWidth; ++head)
                 width += head->width;
-            auto tail = line.end();
-            for (int width = ellipsis.width;
-                 tail != head && width + tail[-1].width <= 2 * lineWidth; --tail)
-                width += tail[-1].width;
-            line.insert(line.erase(head, tail), ellipsis);
+            const auto lastRow = fill(line.end(), head, 0);
+            const auto middleRow = fill(lastRow, head, widthOf("\u2026"));
+            for (auto row : {std::pair(line.begin(), head), std::pair(middleRow, lastRow),
+                     std::pair(lastRow, line.end())}) {
+                fitted += row.first == middleRow ? "\u2026" : "";
+                for (; row.first != row.second; ++row.first)
+                    fitted += row.first->bytes;
+                fitted += "\n";
+            }
+            continue;
         }
         // Wrapped after a '/' or a space where there is one in the last third, and in any case
         // before the letter that would pass the edge; at least one letter a line.

@@ -7,11 +7,24 @@
 
 // The text for the box, and the locale the box must read it in.
 struct BoxText {
-    std::string shown;  // the text, fitted to the box's width
+    std::string shown;  // the text, in UTF-8 (and fitted, once fitInTheBoxFonts has run)
     std::string locale; // LC_ALL for the box; empty: the player's own locale
-    bool whole = true;  // false where no UTF-8 locale shows every letter
+    bool whole = true;  // false where no UTF-8 locale, or none of the box's fonts, shows a letter
 };
+// The text as the box reads it, and the locale it reads it in; not yet fitted to the box's width.
+// It leaves the process's locale alone, and may run beside other threads.
 BoxText textForTheBox(const std::string& text);
+
+// Fits the box's text to the width the box has on screen, measured in the fonts it draws with on
+// the display it goes to, and notes whether those fonts have every letter of it (right-to-left
+// letters count as drawn, though the box lays them out left to right). Xlib takes the fonts'
+// locale from the process's, which this switches to the box's and back: only in a process of one
+// thread, such as the box's own before it runs its program.
+void fitInTheBoxFonts(BoxText& box);
+
+// The text as standard error shows it: control characters (but line breaks and tabs) escaped as
+// \xHH, or \uHHHH for those of Unicode, so that no name reaches a terminal as a command.
+std::string escapedForTerminal(const std::string& text);
 
 // Bytes that are not UTF-8 (a folder named in Latin-1, say) as U+FFFD, the replacement character;
 // the rest as it is.

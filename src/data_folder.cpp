@@ -40,15 +40,16 @@ std::string readDatafile(const std::string& file, std::string& bytes)
     else if (status.st_size > largestDatafile)
         fault = tooLarge;
     bytes.clear();
-    char buffer[65536];
+    // On the heap: the game may be started with a stack of a few dozen kilobytes (ulimit -s).
+    std::vector<char> buffer(65536);
     ssize_t got = 0;
-    while (fault.empty() && (got = read(fd, buffer, sizeof buffer)) != 0) {
+    while (fault.empty() && (got = read(fd, buffer.data(), buffer.size())) != 0) {
         if (got < 0 && errno != EINTR)
             fault = std::string("cannot be read: ") + strerror(errno);
         else if (got > 0 && bytes.size() + size_t(got) > size_t(largestDatafile))
             fault = tooLarge; // it grew as it was read
         else if (got > 0)
-            bytes.append(buffer, size_t(got));
+            bytes.append(buffer.data(), size_t(got));
     }
     close(fd);
     return fault.empty() ? datafileFault(bytes) : fault;
@@ -78,6 +79,13 @@ void enterDataFolder()
     namespace fs = std::filesystem;
     std::error_code error;
     std::vector<fs::path> folders {fs::current_path(error)};
+    // A working directory deleted under the game (or out of its reach) has no path to name, though
+    // the game is still in it.
+    // (The error holds getcwd's errno.)
+    const std::string workingDirectoryName = error.value() == ENOENT
+        ? "the working directory (deleted)"
+        : error ? std::string("the working directory (") + strerror(error.value()) + ")"
+                : folders[0].string();
     std::vector<fs::path> gamesOwn;
     const fs::path game = fs::read_symlink("/proc/self/exe", error);
     if (!error)
@@ -116,7 +124,8 @@ void enterDataFolder()
             if (folder == folders[0])
                 inWorkingDirectory = std::move(datafile);
         }
-        lookedIn += "  " + folder.string() + ": " + finding + "\n";
+        lookedIn += "  " + (folder == folders[0] ? workingDirectoryName : folder.string()) + ": "
+            + finding + "\n";
     }
     searchNote = "Looked for base.dat in:\n" + lookedIn;
     // The working directory stays, and the sprites' message says why its base.dat is no use.

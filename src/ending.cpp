@@ -51,9 +51,11 @@ bool stopRequested() { return stopped; }
 
 void startPlaying() { startingUp = false; }
 
+void failureMet() { failing = true; }
+
 BoxOnScreen::BoxOnScreen(BoxReport report)
 {
-    const int status = report == BoxReport::failure ? failed : played;
+    const int status = failing || report == BoxReport::failure ? failed : played;
     failing = failing || report == BoxReport::failure;
     statusIfStoppedInBox = status;
     if (stopped)
@@ -69,4 +71,15 @@ void endByCrash(int signal)
     _exit(128 + signal); // only if the signal could not end the process
 }
 
-void endBoxProcess(BoxProcessEnding why) { _exit(why == BoxProcessEnding::gameGone ? 0 : 127); }
+void endBoxProcess(BoxProcessEnding why)
+{
+    switch (why) {
+    case BoxProcessEnding::gameGone:
+        _exit(played);
+    case BoxProcessEnding::displayGone:
+        _exit(failed);
+    case BoxProcessEnding::programMissing:
+        break;
+    }
+    _exit(127);
+}

@@ -12,16 +12,23 @@
 //    message box is up                              1 after a    once
 //                                                   failure's,
 //                                                   0 otherwise
-//  No X display                                     1            one line on standard error
+//  No X display                                     1            two lines on standard error:
+//                                                                that, and Allegro's words
 //  The X display goes away                          1            one line on standard error
+//  Too few files, threads or memory for the game    1            its message, before any window
+//    (ulimit -n, -u, -v, -d; files left open)
 //  A start-up step fails (AllegroGL, the keyboard,  1            its message; then the window
-//    the graphics mode, the timer, too few files,                closes at once
-//    a thread or a connection that cannot be had)
+//    the graphics mode, the timer)                               closes at once
+//  The hidden window's watch gets no thread or no   plays on     one line on standard error: a
+//    second connection to the X server                           hidden window's close button
+//                                                                goes unheard
 //  A sprite cannot be opened (no usable base.dat)   1            "Couldn't open" and why; then
 //                                                                the window closes at once
-//  A request to stop once a failure is met          1            the box and the window close
-//  A crash, a failed assertion, Ctrl+\ (SIGSEGV,    killed by    nothing more
-//    SIGABRT, SIGQUIT, ...)                         the signal
+//  A request to stop once a failure is met, even    1            the box and the window close
+//    before its box is up
+//  A crash, a failed assertion (SIGSEGV, SIGABRT,   killed by    nothing more
+//    ...) or Ctrl+\ (SIGQUIT, at its default)       the signal
+//  A write past a file-size limit (ulimit -f)       as if none   the write fails, SIGXFSZ ignored
 //
 // A message box runs in a process of its own, which ends with the game. When the box's program
 // cannot be run, that process ends with 127 and the game writes the text to standard error.
@@ -46,6 +53,9 @@ int playedToTheEnd();
 // game at once with 0, and while a message box is up with the box's status; once the game plays,
 // it is noted for the frame loop, which ends the game as Escape does.
 void requestStop();
+// A failure that ends the game is met: from now on a request to stop ends it with 1, though its
+// message is still being made.
+void failureMet();
 // Whether a request to stop has come since the game began to play.
 bool stopRequested();
 // Start-up is over and the frame loop begins.
@@ -65,11 +75,13 @@ public:
     BoxOnScreen& operator=(const BoxOnScreen&) = delete;
 };
 
-// A crash, a failed assertion or SIGQUIT, in its signal handler: the process ends at once with
-// that signal, as its default action ends it.
+// A crash or a failed assertion, in its signal handler: the process ends at once with that
+// signal, as its default action ends it. (SIGQUIT is left at its default action, which does the
+// same.)
 [[noreturn]] void endByCrash(int signal);
 
-// In a message box's own process, before it runs the box's program: the game has already gone,
-// or the program cannot be run.
-enum class BoxProcessEnding { gameGone, programMissing };
+// In a message box's own process, before it runs the box's program: the game has already gone
+// (0), the display went away as the box's text was fitted to it (1), or the program cannot be run
+// (127).
+enum class BoxProcessEnding { gameGone, displayGone, programMissing };
 [[noreturn]] void endBoxProcess(BoxProcessEnding why);

@@ -2,6 +2,8 @@
 
 #include "box_text.h"
 
+#include <X11/Xlib.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -9,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,7 +49,7 @@ void writeWhole(int fd, const std::string& text)
 // to the game would do nothing), tied to the game, so that the box goes when the game does, and
 // its complaints sent to the game.
 [[noreturn]] void startBox(
-    char* const argv[], char* const environment[], pid_t game, int complaints)
+    BoxText& box, std::vector<char*>& argv, char* const environment[], pid_t game, int complaints)
 {
     struct sigaction byDefault = {};
     byDefault.sa_handler = SIG_DFL;
@@ -62,19 +65,25 @@ void writeWhole(int fd, const std::string& text)
         endBoxProcess(BoxProcessEnding::gameGone); // the game ended before the tie was made
     if (complaints >= 0)
         dup2(complaints, STDERR_FILENO);
-    execvpe(argv[0], argv, environment);
+    // The text is fitted here, in a process of one thread, where switching the locale for the
+    // box's fonts is safe. Letters the fonts lack show as empty boxes, of which the box's program
+    // says nothing: the game is told, and writes the text where the player can read it all.
+    XSetIOErrorHandler([](Display*) -> int { endBoxProcess(BoxProcessEnding::displayGone); });
+    fitInTheBoxFonts(box);
+    if (!box.whole)
+        writeWhole(
+            STDERR_FILENO, "Outbreak: the message box cannot show every letter of this message:\n");
+    argv[argv.size() - 2] = box.shown.data();
+    execvpe(argv[0], argv.data(), environment);
     endBoxProcess(BoxProcessEnding::programMissing);
 }
 
-// How a box went.
-struct BoxRun {
-    int status = -1;        // its wait status, or -1 if it could not be started
-    std::string complaints; // what its program wrote to standard error
-};
-
-// Runs the box's program (argv[0] found on PATH, with the environment given) in a process of its
-// own and waits for it to end.
-BoxRun runBox(BoxReport report, char* const argv[], char* const environment[])
+// Runs the box's program (argv[0] found on PATH, with the environment given, and the box's text
+// last, fitted there) in a process of its own and waits for it to end; hands what its program
+// writes on standard error to complain as it comes. Its wait status, or -1 if it could not be
+// started.
+int runBox(BoxReport report, BoxText& text, std::vector<char*> argv, char* const environment[],
+    const std::function<void(const std::string&)>& complain)
 {
     const BoxOnScreen onScreen(report);
     int complaints[2] = {-1, -1};
@@ -83,30 +92,34 @@ BoxRun runBox(BoxReport report, char* const argv[], char* const environment[])
     const pid_t game = getpid();
     const pid_t box = fork();
     if (box == 0)
-        startBox(argv, environment, game, complaints[1]);
+        startBox(text, argv, environment, game, complaints[1]);
     if (complaints[1] >= 0)
         close(complaints[1]);
-    BoxRun run;
     // The pipe ends when the box's program does.
     char buffer[4096];
     for (ssize_t got; box > 0 && complaints[0] >= 0
          && ((got = read(complaints[0], buffer, sizeof buffer)) > 0
              || (got < 0 && errno == EINTR));)
-        run.complaints.append(buffer, size_t(std::max<ssize_t>(got, 0)));
+        if (got > 0)
+            complain(std::string(buffer, size_t(got)));
     if (complaints[0] >= 0)
         close(complaints[0]);
+    int status = -1;
     if (box > 0)
-        while (waitpid(box, &run.status, 0) < 0 && errno == EINTR) {}
-    return run;
+        while (waitpid(box, &status, 0) < 0 && errno == EINTR) {}
+    return status;
 }
 
 } // namespace
 
 void tellPlayer(BoxReport report, std::string text)
 {
+    // From here on, a request to stop keeps the failure's status, however long the box takes.
+    if (report == BoxReport::failure)
+        failureMet();
     if (text.empty() || text.back() != '\n')
         text += '\n';
-    const BoxText box = textForTheBox(text);
+    BoxText box = textForTheBox(text);
     std::vector<std::string> words {"xmessage", "-buttons", "OK:101", "-default", "OK", "-center",
         "-xrm", "*international: true", box.shown};
     std::vector<std::string> environment;
@@ -115,14 +128,27 @@ void tellPlayer(BoxReport report, std::string text)
             environment.push_back(*variable);
     if (!box.locale.empty())
         environment.push_back("LC_ALL=" + box.locale);
-    const BoxRun run = runBox(report, pointersTo(words).data(), pointersTo(environment).data());
-    // A box that says anything on standard error (it found no fonts for some letters, or no
-    // locale) may not have shown them all: the player reads them there too.
-    writeWhole(STDERR_FILENO, run.complaints);
-    const bool answered = run.status >= 0 && WIFEXITED(run.status)
-        && (WEXITSTATUS(run.status) == 101 || WEXITSTATUS(run.status) == 0);
-    if (!answered || !run.complaints.empty() || !box.whole)
-        writeWhole(STDERR_FILENO, text);
+    // A box that may not show every letter (no UTF-8 locale, fonts that lack some, a program that
+    // complains of fonts or locale) has the text said whole on standard error too, once and at
+    // once, where a terminal shows control characters escaped; and so has a box that cannot be
+    // shown.
+    bool told = false;
+    const auto tellOnStandardError = [&] {
+        if (!told)
+            writeWhole(STDERR_FILENO, escapedForTerminal(text));
+        told = true;
+    };
+    if (!box.whole)
+        tellOnStandardError();
+    const int status = runBox(report, box, pointersTo(words), pointersTo(environment).data(),
+        [&](const std::string& complaint) {
+            writeWhole(STDERR_FILENO, escapedForTerminal(complaint));
+            tellOnStandardError();
+        });
+    const bool answered = status >= 0 && WIFEXITED(status)
+        && (WEXITSTATUS(status) == 101 || WEXITSTATUS(status) == 0);
+    if (!answered)
+        tellOnStandardError();
 }
 
 void showMessage(BoxReport report, const char* format, ...)

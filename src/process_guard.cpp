@@ -1,5 +1,6 @@
 #include "process_guard.h"
 
+#include "box_text.h"
 #include "ending.h"
 
 #include <X11/Xlib.h>
@@ -9,7 +10,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -44,6 +44,19 @@ bool displayGone()
         return false;
     pollfd socket = {displaySocket, POLLRDHUP, 0};
     return poll(&socket, 1, 0) > 0 && (socket.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
+// The signals the game takes over: the requests to stop, SIGQUIT and the crashes.
+sigset_t gameSignals()
+{
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signal : stopSignals)
+        sigaddset(&signals, signal);
+    sigaddset(&signals, quitSignal);
+    for (int signal : faultSignals)
+        sigaddset(&signals, signal);
+    return signals;
 }
 
 void onStopSignal(int) { requestStop(); }
@@ -84,7 +97,8 @@ void takeSignals()
 int onDisplayGone(Display* display)
 {
     if (!displayName[0] && display && DisplayString(display))
-        strncat(displayName, DisplayString(display), sizeof displayName - 1);
+        strncat(displayName, escapedForTerminal(DisplayString(display)).c_str(),
+            sizeof displayName - 1);
     sayDisplayGone();
 }
 
@@ -121,15 +135,18 @@ void guardProcess()
     for (int signal : faultSignals)
         noteIfIgnored(signal);
     takeSignals();
+    // A mask goes through exec: a parent that held a stop signal back would leave the game deaf
+    // to it, and one that held a crash's would turn the crash into a hang or a death without a
+    // word. What was ignored stays ignored; nothing the game handles is held.
+    sigset_t handled = gameSignals();
+    sigaddset(&handled, SIGCHLD);
+    sigprocmask(SIG_UNBLOCK, &handled, nullptr);
+    // Under a file-size limit (ulimit -f), a write past it would kill the game with SIGXFSZ; it
+    // fails instead, as a write to a full disk does, and the game ends as it would have.
+    signal(SIGXFSZ, SIG_IGN);
     // A lost X connection can also show as a write to a closed socket: let Xlib see it as the
     // error it is rather than be killed by SIGPIPE.
     signal(SIGPIPE, SIG_IGN);
-    // A soft limit below the hard one is raised to it, as the system allows any program to.
-    rlimit files;
-    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
-        files.rlim_cur = files.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &files);
-    }
     // Started by a parent that ignores SIGCHLD, the game's children (its message boxes) would be
     // reaped by the system, and the game could not learn how they ended.
     signal(SIGCHLD, SIG_DFL);
@@ -139,13 +156,8 @@ void guardProcess()
 int startWithSignalsHeld(int (*start)())
 {
     // Held back in the threads that Allegro starts meanwhile too: they inherit the mask.
-    sigset_t held, before;
-    sigemptyset(&held);
-    for (int signal : stopSignals)
-        sigaddset(&held, signal);
-    sigaddset(&held, quitSignal);
-    for (int signal : faultSignals)
-        sigaddset(&held, signal);
+    const sigset_t held = gameSignals();
+    sigset_t before;
     pthread_sigmask(SIG_BLOCK, &held, &before);
     const int result = start();
     takeSignals();
@@ -153,17 +165,9 @@ int startWithSignalsHeld(int (*start)())
     return result;
 }
 
-unsigned long openFilesAllowed()
-{
-    rlimit files;
-    if (getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY)
-        return ~0UL;
-    return files.rlim_cur;
-}
-
 void watchDisplay(int socket, const char* name)
 {
     displaySocket = socket;
     displayName[0] = '\0';
-    strncat(displayName, name ? name : "", sizeof displayName - 1);
+    strncat(displayName, escapedForTerminal(name ? name : "").c_str(), sizeof displayName - 1);
 }

@@ -10,13 +10,11 @@
 // game opens later (its X connection) takes their place. A request to stop (SIGTERM, SIGINT,
 // SIGHUP) goes to requestStop(). A crash, a failed assertion (SIGABRT) or SIGQUIT ends the
 // process at once with that signal. A signal ignored when the game started stays ignored, but
-// SIGCHLD, which the game's message boxes need. The soft limit of open files is raised to the
-// hard one. When the X display goes away the game says so in one line on standard error and ends
-// at once.
+// SIGCHLD, which the game's message boxes need; none of those signals stays held, whatever the
+// parent held. A write past a file-size limit fails rather than kill the game (SIGXFSZ is
+// ignored). When the X display goes away the game says so in one line on standard error (the
+// display's name escaped for a terminal) and ends at once.
 void guardProcess();
-
-// The number of files the game may have open at once.
-unsigned long openFilesAllowed();
 
 // Runs Allegro's start-up (allegro_init), which installs handlers of its own, with the signals
 // held back; then takes them back and lets through whatever arrived meanwhile.

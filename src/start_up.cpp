@@ -4,6 +4,7 @@
 #include "event_thread.h"
 #include "message_box.h"
 #include "process_guard.h"
+#include "system_limits.h"
 
 #include <X11/Xlib.h>
 #include <alleggl.h>
@@ -25,11 +26,6 @@ extern const char* outbreakIcon[];
 
 namespace {
 
-// Files open at once: the standard streams, two connections to the X server, the OpenGL driver's
-// devices and a message box's pipe, with room to spare. With too few, the OpenGL driver fails to
-// start and AllegroGL crashes.
-const unsigned long filesNeeded = 16;
-
 // Start-up failures other than the mouse end the game: a message, then exit status 1.
 void failStartUp(const char* what)
 {
@@ -41,11 +37,9 @@ void failStartUp(const char* what)
 
 void startAllegroAndOpenGL(void (*tick)())
 {
-    if (openFilesAllowed() < filesNeeded) {
-        showMessage(BoxReport::failure,
-            "Outbreak needs to open %lu files at once, but may open only %lu.\n"
-            "Raise the limit (ulimit -n) and start it again.\n",
-            filesNeeded, openFilesAllowed());
+    const std::string lacking = whatTheSystemLacks();
+    if (!lacking.empty()) {
+        tellPlayer(BoxReport::failure, lacking);
         endNow(Ending::failedStartUp);
     }
     useEventThread();

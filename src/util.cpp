@@ -91,7 +91,8 @@ unsigned loadBMP(const char* path)
     if (!unopened.empty()) {
         // Without its sprites the game cannot be played.
         std::error_code error;
-        const std::string why = std::filesystem::absolute(file, error).string() + " " + unopened;
+        const std::filesystem::path where = std::filesystem::absolute(file, error);
+        const std::string why = (error ? file : where.string()) + " " + unopened;
         ustrzcpy(allegro_error, ALLEGRO_ERROR_SIZE, why.c_str());
         showMessage(BoxReport::failure, "Couldn't open %s\n%s\n%s", path, why.c_str(),
             dataSearchNote().c_str());

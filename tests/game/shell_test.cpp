@@ -213,7 +213,8 @@ TEST(GameWindow, EachSignalHasItsOutcomeAtEveryMoment)
         int signal;
         Moment moment;
         bool underNohup;
-        int outcome; // exit status, -signal for a death by it, or keepsRunning
+        int outcome;               // exit status, -signal for a death by it, or keepsRunning
+        bool heldByParent = false; // started with the requests to stop held back
     };
     const Case cases[] = {
         // A request to stop ends the game cleanly at any moment, and a box on screen goes with it.
@@ -243,11 +244,18 @@ TEST(GameWindow, EachSignalHasItsOutcomeAtEveryMoment)
         // Started through nohup, the game does not hear the end of the session, nor does its box.
         {SIGHUP, InPlay, true, keepsRunning},
         {SIGHUP, MessageBoxUp, true, keepsRunning},
+        // A parent that held the requests to stop back does not leave the game deaf to them.
+        {SIGTERM, InPlay, false, 0, true},
+        {SIGINT, FailureBoxUp, false, 1, true},
     };
     for (const Case& c : cases) {
         GameOptions options = atMoment(c.moment);
         if (c.underNohup)
             options.launcher = {"/usr/bin/nohup"};
+        if (c.heldByParent)
+            options.launcher = {"/usr/bin/perl", "-e",
+                "use POSIX; sigprocmask(SIG_BLOCK, POSIX::SigSet->new(SIGTERM, SIGINT, SIGHUP));"
+                "exec @ARGV or die"};
         std::unique_ptr<PrivateDisplay> display;
         if (!hidingRule(c.moment).empty()) {
             display = std::make_unique<PrivateDisplay>(hidingRule(c.moment));
@@ -258,7 +266,8 @@ TEST(GameWindow, EachSignalHasItsOutcomeAtEveryMoment)
             = (c.signal == closeButton              ? "the close button"
                       : c.signal == destroyedWindow ? "the window destroyed"
                                                     : std::string(strsignal(c.signal)))
-            + ", " + momentName(c.moment) + (c.underNohup ? ", under nohup" : "");
+            + ", " + momentName(c.moment) + (c.underNohup ? ", under nohup" : "")
+            + (c.heldByParent ? ", held by the parent" : "");
         SCOPED_TRACE(what);
         if (!reach(game, c.moment)) {
             ADD_FAILURE() << "the moment never comes: " << game.describe();

@@ -57,6 +57,18 @@ std::string repackedWithRedAlien(const std::string& image)
     return readFile(packDatafile(dir, "base.dat", {"Enemy", "Effects"}));
 }
 
+// The game's sprites packed anew without the effects, which come last: the aliens load, textures
+// and all, before the game misses them.
+std::string repackedWithoutTheEffects()
+{
+    const std::string dir = makeScratchDir();
+    for (const char* path : spritePaths) {
+        const std::string object = spriteObject(path);
+        writeFile(dir + "/" + object, readFile("sprites/" + object));
+    }
+    return readFile(packDatafile(dir, "base.dat", {"Enemy"}));
+}
+
 // The game's datafile with the size of its first property (its first object's name) made wild.
 std::string wildPropertySize(const std::string& intact)
 {
@@ -250,17 +262,40 @@ std::string replacedAll(std::string text, const std::string& from, const std::st
 }
 
 // The command that runs the game with at most count processes, threads included, as an ordinary
-// user: as nobody where the test runs as root, whom the limit does not hold. No box can be had
-// there, and the stand-in xmessage is out of nobody's reach: the game is given none.
+// user: where the test runs as root, whom the limit does not hold, as a user of the test's own,
+// whose processes are only the game's (the limit counts every process of the user's). No box can
+// be had there, and the stand-in xmessage is out of that user's reach: the game is given none.
 std::vector<std::string> withProcesses(int count)
 {
     std::vector<std::string> launcher;
+    const std::string user = std::to_string(60000 + getpid() % 5000);
     if (geteuid() == 0)
-        launcher = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+        launcher = {"/usr/bin/setpriv", "--reuid=" + user, "--regid=" + user, "--clear-groups"};
     const std::vector<std::string> limited {"/usr/bin/prlimit", "--nproc=" + std::to_string(count),
         "/usr/bin/env", "PATH=/nonexistent"};
     launcher.insert(launcher.end(), limited.begin(), limited.end());
     return launcher;
+}
+
+// The command that runs the game with a box that complains on standard error, as xmessage does of
+// fonts that it lacks for a locale.
+std::vector<std::string> withComplainingBox()
+{
+    const std::string dir = openScratchDir();
+    writeFile(dir + "/xmessage",
+        "#!/bin/sh\necho 'Warning: Missing charsets in String to FontSet conversion' >&2\n"
+        "PATH=${PATH#*:} exec xmessage \"$@\"\n");
+    fs::permissions(dir + "/xmessage", fs::perms::all);
+    return {"/bin/sh", "-c", "PATH=" + dir + ":$PATH exec \"$0\""};
+}
+
+// A folder of folders some bytes deep.
+std::string deepFolder(size_t bytes)
+{
+    std::string folder = "Игры";
+    while (folder.size() < bytes)
+        folder += "/" + std::string(100, 'd');
+    return folder;
 }
 
 } // namespace
@@ -277,6 +312,7 @@ TEST(GameStartUp, WithoutAUsableDatafileTheGameSaysWhereItLookedAndWhyAndExits1)
         std::vector<std::string> launcher; // what the game is started through
         const char* lang;                  // LANG, with LC_ALL and LC_CTYPE unset; or none
         const char* says;                  // under a limit: what the game says, in a box or not
+        bool ownDatafileLacksTheEffects = false; // beside the game, rather than none
     } rows[] = {
         {"folders named in Cyrillic and Japanese", "Игры/ゲーム", {}, nullptr, nullptr},
         // Old archives and memory cards name folders in Latin-1: the box shows U+FFFD for them.
@@ -290,15 +326,46 @@ TEST(GameStartUp, WithoutAUsableDatafileTheGameSaysWhereItLookedAndWhyAndExits1)
         // that back: the box's end would be lost, and its text said twice.
         {"a parent that ignores SIGCHLD", "Игры", {"/bin/bash", "-c", "trap '' CHLD; exec \"$0\""},
             nullptr, nullptr},
-        // What cannot be started is said on standard error, whatever it is.
-        {"2 processes", "Игры", withProcesses(2), nullptr, "\n"},
-        {"4 processes", "Игры", withProcesses(4), nullptr, "\n"},
+        // What cannot be started is said on standard error, whatever it is: too few threads for
+        // Allegro before it starts; with a few more, the OpenGL driver draws without threads of
+        // its own, and the box, which gets no process, goes to standard error.
+        {"2 processes", "Игры", withProcesses(2), nullptr,
+            "Outbreak needs to run 3 threads at once, but the system lets it run only 2.\n"},
+        {"4 processes", "Игры", withProcesses(4), nullptr, "Couldn't open ", true},
         {"5 open files", "Игры", {"/usr/bin/prlimit", "--nofile=5"}, nullptr, "16 files at once"},
+        // Files its launcher left open count against the limit.
+        {"16 files, 7 left open", "Игры",
+            {"/usr/bin/prlimit", "--nofile=16", "/bin/sh", "-c",
+                "exec 3<&0 4<&0 5<&0 6<&0 7<&0 8<&0 9<&0; exec \"$0\""},
+            nullptr, "16 files at once, but may open only"},
+        // A soft limit below the hard one is raised to it.
+        {"5 open files, 64 at most", "Игры", {"/usr/bin/prlimit", "--nofile=5:64"}, nullptr,
+            nullptr},
+        // Under a file-size limit, a message to a file fails to be written, and the game ends as
+        // it would have.
+        {"no file size, standard error a file", "Игры",
+            {"/bin/sh", "-c", "ulimit -f 0; PATH=/nonexistent exec \"$0\" 2>errors"}, nullptr, ""},
+        // Control sequences in a folder's name reach no terminal; the box's program shows them
+        // as it does.
+        {"terminal escapes in a folder's name", "Игры\x1b[2J\x1b]0;T\x07",
+            {"/usr/bin/env", "PATH=/nonexistent"}, nullptr, "Игры\\x1b[2J\\x1b]0;T\\x07/bin"},
+        // What the box says on standard error reaches the player, and so does the whole text.
+        {"a box that complains", "Игры", withComplainingBox(), nullptr,
+            "Warning: Missing charsets in String to FontSet conversion\nCouldn't open"},
+        // Letters the box's fonts lack are said on standard error as well.
+        {"a folder named in Arabic", "\u0627\u0644\u0639\u0628", {}, nullptr,
+            "cannot show every letter of this message:\nCouldn't open"},
+        {"a folder named in emoji", "\U0001F3AE", {}, nullptr,
+            "cannot show every letter of this message:\nCouldn't open"},
+        // A line too long for three rows on the screen is shortened in its middle.
+        {"a folder 4000 bytes deep", deepFolder(4000), {}, nullptr, "\u2026"},
     };
     for (const auto& row : rows) {
         const GameCopy game(row.folder);
         const std::string workDir = openScratchDir();
         writeFile(workDir + "/base.dat", "Not a datafile at all.\n");
+        if (row.ownDatafileLacksTheEffects)
+            writeFile(game.bin / "base.dat", repackedWithoutTheEffects());
         GameOptions options = copyOfTheGame(game.bin, workDir);
         options.launcher.insert(options.launcher.end(), row.launcher.begin(), row.launcher.end());
         if (row.lang)
@@ -312,6 +379,11 @@ TEST(GameStartUp, WithoutAUsableDatafileTheGameSaysWhereItLookedAndWhyAndExits1)
             const std::vector<std::string> boxes = run.messages();
             const std::string told = std::accumulate(boxes.begin(), boxes.end(), run.output());
             EXPECT_NE(std::string::npos, told.find(row.says)) << run.describe();
+            if (row.ownDatafileLacksTheEffects) {
+                EXPECT_NE(
+                    std::string::npos, told.find(gameSprites.back() + "\n" + game.bin.string()));
+            }
+            EXPECT_EQ(std::string::npos, run.output().find('\x1b'));
             continue;
         }
         if (run.messages().size() != 1u) {

@@ -1,0 +1,143 @@
+#include "system_limits.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <semaphore.h>
+#include <string>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// Files open at once: the standard streams, two connections to the X server, the OpenGL driver's
+// devices and a message box's pipes, with room to spare. With too few, the OpenGL driver fails to
+// start and AllegroGL crashes on the version string it never got.
+const unsigned long filesNeeded = 16;
+// Threads running at once: the game's own, and Allegro's two (its input and its timer).
+const long threadsNeeded = 3;
+// The hidden window's watch runs beside them while the window opens.
+const long watchThreads = 1;
+// Address space: the game plays in some 420 MB of it with the software OpenGL driver, which
+// crashes in less than some 400 MB.
+const unsigned long long memoryNeeded = 512ull << 20;
+
+void raiseSoftLimit(int resource)
+{
+    rlimit limit;
+    if (getrlimit(resource, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(resource, &limit);
+    }
+}
+
+// The soft limit, or ~0 where there is none.
+unsigned long long softLimit(int resource)
+{
+    rlimit limit;
+    if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return ~0ull;
+    return limit.rlim_cur;
+}
+
+// Files the game has open, whoever opened them: a launcher may leave its own open.
+unsigned long filesOpen(unsigned long limit)
+{
+    unsigned long open = 0;
+    if (DIR* const folder = opendir("/proc/self/fd")) {
+        while (const dirent* entry = readdir(folder))
+            open += entry->d_name[0] != '.';
+        closedir(folder);
+        return open - 1; // the folder's own
+    }
+    for (unsigned long fd = 0; fd < limit && fd < 65536; ++fd)
+        open += fcntl(int(fd), F_GETFD) >= 0;
+    return open;
+}
+
+__attribute__((format(printf, 1, 2))) std::string said(const char* format, ...)
+{
+    char text[512];
+    va_list arguments;
+    va_start(arguments, format);
+    vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    return text;
+}
+
+// The threads the system lets the game run at once, counting its own, up to wanted: as many as
+// can be started, each waiting until the count is done. The limit of processes (ulimit -u) counts
+// every thread of the player's, in every program.
+long threadsAllowed(long wanted)
+{
+    sem_t counted;
+    sem_init(&counted, 0, 0);
+    pthread_attr_t small;
+    pthread_attr_init(&small);
+    pthread_attr_setstacksize(&small, 64 << 10);
+    std::vector<pthread_t> started;
+    for (long i = 1; i < wanted; ++i) {
+        pthread_t thread;
+        if (pthread_create(
+                &thread, &small,
+                [](void* done) -> void* {
+                    while (sem_wait(static_cast<sem_t*>(done)) != 0 && errno == EINTR) {}
+                    return nullptr;
+                },
+                &counted)
+            != 0)
+            break;
+        started.push_back(thread);
+    }
+    for (size_t i = 0; i < started.size(); ++i)
+        sem_post(&counted);
+    for (pthread_t thread : started)
+        pthread_join(thread, nullptr);
+    pthread_attr_destroy(&small);
+    sem_destroy(&counted);
+    return long(started.size()) + 1;
+}
+
+} // namespace
+
+std::string whatTheSystemLacks()
+{
+    for (int resource : {RLIMIT_NOFILE, RLIMIT_NPROC, RLIMIT_AS, RLIMIT_DATA})
+        raiseSoftLimit(resource);
+
+    const unsigned long files = std::min<unsigned long long>(softLimit(RLIMIT_NOFILE), ~0ul);
+    const unsigned long open = filesOpen(files);
+    if (files < open + filesNeeded - 3) {
+        const unsigned long free = files > open ? files - open : 0;
+        return said("Outbreak needs to open %lu files at once, but may open only %lu more: %lu are"
+                    " open already, left by the program that started it.\n"
+                    "Raise the limit (ulimit -n, now %lu) and start it again.\n",
+            filesNeeded, free, open, files);
+    }
+
+    const unsigned long long memory = std::min(softLimit(RLIMIT_AS), softLimit(RLIMIT_DATA));
+    if (memory < memoryNeeded)
+        return said("Outbreak needs %llu MB of memory, but may have only %llu MB.\n"
+                    "Raise the limit (ulimit -v, ulimit -d) and start it again.\n",
+            memoryNeeded >> 20, memory >> 20);
+
+    const long processors = std::max(1L, sysconf(_SC_NPROCESSORS_ONLN));
+    const long wanted = threadsNeeded + watchThreads + processors;
+    const long allowed = threadsAllowed(wanted);
+    if (allowed < threadsNeeded)
+        return said("Outbreak needs to run %ld threads at once, but the system lets it run only"
+                    " %ld.\nRaise the limit of processes (ulimit -u) and start it again.\n",
+            threadsNeeded, allowed);
+    // Mesa's software driver starts one thread a processor, and waits for ever for those it could
+    // not start: it is told how many it may have, none meaning that it draws on the game's own.
+    if (allowed < wanted && !getenv("LP_NUM_THREADS"))
+        setenv("LP_NUM_THREADS",
+            std::to_string(std::max(0L, allowed - threadsNeeded - watchThreads)).c_str(), 1);
+    return "";
+}
