@@ -44,37 +44,42 @@ void writeWhole(int fd, const std::string& text)
     }
 }
 
-// In the message box's process, before it runs the box's program: every signal back to its
-// default action and none held (an ignored signal would stay ignored through exec, and the tie
-// to the game would do nothing), tied to the game, so that the box goes when the game does, and
-// its complaints sent to the game.
-[[noreturn]] void startBox(
-    BoxText& box, std::vector<char*>& argv, char* const environment[], pid_t game, int complaints)
+// The word that makes the game's program a message box's own process (see message_box.h).
+const char* const boxWord = "--message-box";
+
+// Every signal back to its default action and none held: an ignored signal would stay ignored
+// through exec, and the tie to the game would do nothing. It fails, harmlessly, for SIGKILL,
+// SIGSTOP and the C library's own.
+void allSignalsByDefault()
 {
     struct sigaction byDefault = {};
     byDefault.sa_handler = SIG_DFL;
     sigemptyset(&byDefault.sa_mask);
-    // It fails, harmlessly, for SIGKILL, SIGSTOP and the C library's own.
     for (int signal = 1; signal < NSIG; ++signal)
         sigaction(signal, &byDefault, nullptr);
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    prctl(PR_SET_PDEATHSIG, SIGKILL); // a signal it cannot trap
+}
+
+// In the message box's process, forked from the game: tied to the game, so that the box goes when
+// the game does, with its complaints sent to the game. A fork of a game whose threads run may
+// only start a program: locks that another thread held as it forked (the allocator's, Xlib's)
+// stay held in it for ever. So it starts the game's own program afresh, with the box's words
+// after boxWord, to fit the text in a process of one thread (runBoxIfAsked); where that program
+// cannot be started again (replaced while the game runs), the box's program shows the text as it
+// is.
+[[noreturn]] void startBox(char* const again[], char* const argv[], char* const environment[],
+    pid_t game, int complaints)
+{
+    allSignalsByDefault();
+    prctl(PR_SET_PDEATHSIG, SIGKILL); // a signal it cannot trap; it holds through exec
     if (getppid() != game)
         endBoxProcess(BoxProcessEnding::gameGone); // the game ended before the tie was made
     if (complaints >= 0)
         dup2(complaints, STDERR_FILENO);
-    // The text is fitted here, in a process of one thread, where switching the locale for the
-    // box's fonts is safe. Letters the fonts lack show as empty boxes, of which the box's program
-    // says nothing: the game is told, and writes the text where the player can read it all.
-    XSetIOErrorHandler([](Display*) -> int { endBoxProcess(BoxProcessEnding::displayGone); });
-    fitInTheBoxFonts(box);
-    if (!box.whole)
-        writeWhole(
-            STDERR_FILENO, "Outbreak: the message box cannot show every letter of this message:\n");
-    argv[argv.size() - 2] = box.shown.data();
-    execvpe(argv[0], argv.data(), environment);
+    execve("/proc/self/exe", again, environment);
+    execvpe(argv[0], argv, environment);
     endBoxProcess(BoxProcessEnding::programMissing);
 }
 
@@ -82,17 +87,22 @@ void writeWhole(int fd, const std::string& text)
 // last, fitted there) in a process of its own and waits for it to end; hands what its program
 // writes on standard error to complain as it comes. Its wait status, or -1 if it could not be
 // started.
-int runBox(BoxReport report, BoxText& text, std::vector<char*> argv, char* const environment[],
+int runBox(BoxReport report, std::vector<std::string> words, char* const environment[],
     const std::function<void(const std::string&)>& complain)
 {
     const BoxOnScreen onScreen(report);
     int complaints[2] = {-1, -1};
     if (pipe2(complaints, O_CLOEXEC) != 0)
         complaints[0] = complaints[1] = -1;
+    // Made before the fork: the forked process may not allocate.
+    std::vector<std::string> again {"outbreak", boxWord};
+    again.insert(again.end(), words.begin(), words.end());
+    const std::vector<char*> againArgv = pointersTo(again);
+    const std::vector<char*> boxArgv = pointersTo(words);
     const pid_t game = getpid();
     const pid_t box = fork();
     if (box == 0)
-        startBox(text, argv, environment, game, complaints[1]);
+        startBox(againArgv.data(), boxArgv.data(), environment, game, complaints[1]);
     if (complaints[1] >= 0)
         close(complaints[1]);
     // The pipe ends when the box's program does.
@@ -140,7 +150,7 @@ void tellPlayer(BoxReport report, std::string text)
     };
     if (!box.whole)
         tellOnStandardError();
-    const int status = runBox(report, box, pointersTo(words), pointersTo(environment).data(),
+    const int status = runBox(report, words, pointersTo(environment).data(),
         [&](const std::string& complaint) {
             writeWhole(STDERR_FILENO, escapedForTerminal(complaint));
             tellOnStandardError();
@@ -150,6 +160,39 @@ void tellPlayer(BoxReport report, std::string text)
     if (!answered)
         tellOnStandardError();
 }
+
+namespace {
+
+// The program started again as a message box's own process, with the box's words after boxWord:
+// fits the text, the last word, then runs the box's program in its place, never returning.
+// Otherwise returns at once.
+void runBoxIfAsked(int argc, char** argv, char**)
+{
+    if (argc < 4 || std::strcmp(argv[1], boxWord) != 0)
+        return;
+    // The text is fitted here, in a process of one thread, where switching the locale for the
+    // box's fonts is safe; the environment gives the box's locale. Letters the fonts lack show as
+    // empty boxes, of which the box's program says nothing: the game is told, and writes the text
+    // where the player can read it all.
+    XSetIOErrorHandler([](Display*) -> int { endBoxProcess(BoxProcessEnding::displayGone); });
+    BoxText box;
+    box.locale = "";
+    box.shown = argv[argc - 1];
+    fitInTheBoxFonts(box);
+    if (!box.whole)
+        writeWhole(
+            STDERR_FILENO, "Outbreak: the message box cannot show every letter of this message:\n");
+    argv[argc - 1] = box.shown.data();
+    allSignalsByDefault(); // the game's start took them over again
+    execvp(argv[2], argv + 2);
+    endBoxProcess(BoxProcessEnding::programMissing);
+}
+
+// Run before main, once the program's libraries are set up.
+[[gnu::used, gnu::section(".init_array")]] void (*const boxBeforeMain)(int, char**, char**)
+    = runBoxIfAsked;
+
+} // namespace
 
 void showMessage(BoxReport report, const char* format, ...)
 {
