@@ -137,7 +137,7 @@ std::vector<std::string> mesaDrivers()
     std::vector<std::string> drivers;
 #ifdef OUTBREAK_SANITIZE
     std::istringstream list(OUTBREAK_MESA_DRIVERS);
-    for (std::string driver; std::getline(list, driver, ';');)
+    for (std::string driver; std::getline(list, driver, ':');)
         drivers.push_back(driver);
 #endif
     return drivers;
