@@ -255,7 +255,7 @@ TEST(GameWindow, EachSignalHasItsOutcomeAtEveryMoment)
         if (c.heldByParent)
             options.launcher = {"/usr/bin/perl", "-e",
                 "use POSIX; sigprocmask(SIG_BLOCK, POSIX::SigSet->new(SIGTERM, SIGINT, SIGHUP));"
-                "exec @ARGV or die"};
+                "exec { $ARGV[0] } @ARGV or die"};
         std::unique_ptr<PrivateDisplay> display;
         if (!hidingRule(c.moment).empty()) {
             display = std::make_unique<PrivateDisplay>(hidingRule(c.moment));
