@@ -24,7 +24,7 @@
 namespace {
 
 const int width = 640, height = 480;
-const int sprites = 7;       // six aliens and the hard ball
+const int kinds = 7; // six aliens and the hard ball
 const int spriteSize = 64;   // texels a side, drawn at 32 pixels
 const int columns = 18;      // the level: 7 rows of aliens and a row of hard balls, 34 apart
 const int rows = 8;
@@ -111,7 +111,7 @@ int main(int argc, char** argv)
     glFrontFace(GL_CCW);
 
     std::vector<GLuint> quads;
-    for (int kind = 0; kind < sprites; ++kind)
+    for (int kind = 0; kind < kinds; ++kind)
         quads.push_back(makeQuad(makeSprite(kind)));
 
     timespec next;
@@ -126,7 +126,7 @@ int main(int argc, char** argv)
                 glPushMatrix();
                 glTranslatef(pitch * c + 28, pitch * r + 17, 0);
                 glScalef(radius, radius, 1);
-                glCallList(quads[r == 0 ? sprites - 1 : (r * columns + c) % (sprites - 1)]);
+                glCallList(quads[r == 0 ? kinds - 1 : (r * columns + c) % (kinds - 1)]);
                 glPopMatrix();
             }
         glDisable(GL_ALPHA_TEST);
