@@ -7,7 +7,7 @@
 
 // The text for the box, and the locale the box must read it in.
 struct BoxText {
-    std::string shown;  // the text, in UTF-8 (and fitted, once fitInTheBoxFonts has run)
+    std::string shown;  // the text, in UTF-8 (and fitted, once fitInTheBoxFonts has run: box_fonts.h)
     std::string locale; // LC_ALL for the box; empty: the player's own locale
     bool whole = true;  // false where no UTF-8 locale, or none of the box's fonts, shows a letter
 };
@@ -15,12 +15,8 @@ struct BoxText {
 // It leaves the process's locale alone, and may run beside other threads.
 BoxText textForTheBox(const std::string& text);
 
-// Fits the box's text to the width the box has on screen, measured in the fonts it draws with on
-// the display it goes to, and notes whether those fonts have every letter of it (right-to-left
-// letters count as drawn, though the box lays them out left to right). Xlib takes the fonts'
-// locale from the process's, which this switches to the box's and back: only in a process of one
-// thread, such as the box's own before it runs its program.
-void fitInTheBoxFonts(BoxText& box);
+// Where the letter (a UTF-8 sequence) that starts at byte i of the text ends.
+size_t letterEnd(const std::string& text, size_t i);
 
 // The text as standard error shows it: control characters (but line breaks and tabs) escaped as
 // \xHH, or \uHHHH for those of Unicode, so that no name reaches a terminal as a command.

@@ -1,5 +1,6 @@
 #include "message_box.h"
 
+#include "box_fonts.h"
 #include "box_text.h"
 
 #include <X11/Xlib.h>

@@ -1,4 +1,5 @@
 // The text of a message box, fitted to the box's width: wrapped, and shortened in its middle.
+#include "box_fonts.h"
 #include "box_text.h"
 
 #include <algorithm>
