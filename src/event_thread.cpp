@@ -14,6 +14,9 @@ namespace {
 // Allegro's cadence: the connection is looked at every 10 ms, and the functions are called when
 // something came on it (or always, for a function beside the X handler).
 const long periodMs = 10;
+// While the frame loop looks at the start of every frame, the thread only stands in for it when
+// frames stop coming: a look at the latest this long after the last one.
+const long standInMs = 100;
 // As many functions as Allegro's own manager takes.
 const int maxFunctions = 16;
 
@@ -29,6 +32,10 @@ bg_func xHandler = nullptr; // Allegro's X event handler, while it is registered
 int disabledDepth = 0; // DISABLE() without its ENABLE() yet
 bool running = false;
 pthread_t thread;
+timespec lastLook {};      // by either
+timespec lastFrameLook {}; // by the frame loop
+bool calling = false; // the functions are being called, by caller
+pthread_t caller;
 
 int registeredCount()
 {
@@ -38,12 +45,46 @@ int registeredCount()
     return count;
 }
 
-// With the mutex held and interrupts enabled.
-void callFunctions()
+timespec plusMs(timespec t, long ms)
 {
-    for (int i = 0; i < functionCount; ++i)
-        if (functions[i])
-            functions[i](1);
+    t.tv_nsec += ms * 1'000'000;
+    t.tv_sec += t.tv_nsec / 1'000'000'000;
+    t.tv_nsec %= 1'000'000'000;
+    return t;
+}
+
+bool before(const timespec& a, const timespec& b)
+{
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+timespec now()
+{
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t;
+}
+
+// Whether the thread making the call of the functions is this one: a function that ends the
+// program or unregisters itself comes back here with the mutex held already.
+bool inCallOnThisThread() { return calling && pthread_equal(pthread_self(), caller); }
+
+// With the mutex held and interrupts enabled: whatever came on the connection, read now or by
+// another thread before, is in Xlib's queue after this, and the functions are called if some
+// came. A connection that the server closed ends the game from here. Allegro unregisters its
+// handler before it closes the display.
+void look()
+{
+    const bool eventsCame = xHandler && XEventsQueued(_xwin.display, QueuedAfterReading) > 0;
+    if (eventsCame || registeredCount() > (xHandler ? 1 : 0)) {
+        calling = true;
+        caller = pthread_self();
+        for (int i = 0; i < functionCount; ++i)
+            if (functions[i])
+                functions[i](1);
+        calling = false;
+    }
+    lastLook = now();
 }
 
 void* hear(void*)
@@ -53,36 +94,29 @@ void* hear(void*)
     pthread_sigmask(SIG_BLOCK, &all, nullptr);
     pthread_setname_np(pthread_self(), "x-events");
 
-    timespec due;
-    clock_gettime(CLOCK_MONOTONIC, &due);
     pthread_mutex_lock(&mutex);
+    lastLook = now();
     while (running) {
         if (registeredCount() == 0) {
             pthread_cond_wait(&changed, &mutex);
-            clock_gettime(CLOCK_MONOTONIC, &due);
+            lastLook = now();
             continue;
         }
-        due.tv_nsec += periodMs * 1'000'000;
-        due.tv_sec += due.tv_nsec / 1'000'000'000;
-        due.tv_nsec %= 1'000'000'000;
-        while (running && pthread_cond_clockwait(&changed, &mutex, CLOCK_MONOTONIC, &due) == 0) {
+        // The next look is due 10 ms after the last one, the frame loop's included; while the
+        // frame loop looks, the thread wakes only to see that it still does. Looks that came late
+        // (a busy machine, interrupts long disabled, a suspend) are not made up: one look sees
+        // everything that came meanwhile.
+        const timespec current = now();
+        const bool frameLoopLooks = before(current, plusMs(lastFrameLook, standInMs));
+        const timespec due = plusMs(lastLook, frameLoopLooks ? standInMs : periodMs);
+        if (before(current, due)) {
+            pthread_cond_clockwait(&changed, &mutex, CLOCK_MONOTONIC, &due);
+            continue;
         }
         while (running && disabledDepth > 0)
             pthread_cond_wait(&changed, &mutex);
-        if (!running)
-            break;
-        // Whatever came on the connection, read now or by another thread before, is in Xlib's
-        // queue after this; a connection that the server closed ends the game from here.
-        // Allegro unregisters its handler before it closes the display.
-        const bool eventsCame = xHandler && XEventsQueued(_xwin.display, QueuedAfterReading) > 0;
-        if (eventsCame || registeredCount() > (xHandler ? 1 : 0))
-            callFunctions();
-        // Looks that came late (a busy machine, interrupts long disabled, a suspend) are not made
-        // up: one look sees everything that came meanwhile.
-        timespec now;
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        if (now.tv_sec > due.tv_sec || (now.tv_sec == due.tv_sec && now.tv_nsec > due.tv_nsec))
-            due = now;
+        if (running)
+            look();
     }
     pthread_mutex_unlock(&mutex);
     return nullptr;
@@ -107,10 +141,11 @@ int start()
 
 void stop()
 {
-    // From a call of the functions (the program ending from the X handler), the thread holds the
-    // mutex already and ends when the call returns.
-    if (running && pthread_equal(pthread_self(), thread)) {
+    // From a call of the functions (the program ending from the X handler), the caller holds the
+    // mutex already; the thread ends when it next wakes.
+    if (inCallOnThisThread()) {
         running = false;
+        pthread_cond_broadcast(&changed);
         return;
     }
     pthread_mutex_lock(&mutex);
@@ -177,8 +212,8 @@ int removeHeld(bg_func f)
 int remove(bg_func f)
 {
     // From a call of the functions (the X handler ending the program on its close button, as
-    // Allegro's default does), the thread holds the mutex already.
-    if (running && pthread_equal(pthread_self(), thread))
+    // Allegro's default does), the caller holds the mutex already.
+    if (inCallOnThisThread())
         return removeHeld(f);
     pthread_mutex_lock(&mutex);
     const int result = removeHeld(f);
@@ -193,6 +228,16 @@ void useEventThread()
     // Allegro's X port starts its background work through this table, the one for threads, by
     // pointer: a table of the same shape with these functions takes its place.
     _bg_man_pthreads = bg_manager {1, start, stop, add, remove, enable, disable, disabled};
+}
+
+void hearEventsNow()
+{
+    pthread_mutex_lock(&mutex);
+    if (running && disabledDepth == 0 && registeredCount() > 0) {
+        look();
+        lastFrameLook = lastLook;
+    }
+    pthread_mutex_unlock(&mutex);
 }
 
 bool eventThreadInUse() { return _unix_bg_man && _unix_bg_man->init == start; }

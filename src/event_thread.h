@@ -5,21 +5,29 @@
 // answer: a thousand wakeups a second that keep a laptop's processor out of its deeper sleep
 // states, whatever the game draws.
 //
-// This one sleeps on a clock until its next look is due, every 10 ms as Allegro has it, and then
-// only looks whether events came: read off the connection now, or already by another thread (the
-// OpenGL driver's requests read whatever came before their answers). Allegro's handler runs only
-// when some came, so an idle game's thread wakes 100 times a second and asks the server nothing;
-// input reaches the game within 10 ms, as before. It does not wait on the connection itself: the
-// answers to the OpenGL driver's requests (two a frame in software) would wake it as often.
+// Here the frame loop looks at the connection itself as each frame starts (hearEventsNow), so that
+// a click or a key that came meanwhile reaches the frame about to run, and an idle game's main
+// thread wakes for nothing else than its tick. Allegro's handler runs only when events came: read
+// off the connection now, or already by another thread (the OpenGL driver's requests read
+// whatever came before their answers); a look asks the server nothing.
+// The thread stands in for the frame loop: it looks every 10 ms, as Allegro has it, before the
+// frames start, after they end, and whenever no frame has looked for a tenth of a second (a frame
+// that runs long); while frames come, it wakes ten times a second to see that they do. It does
+// not wait on the connection itself: the answers to the OpenGL driver's requests (two a frame in
+// software) would wake it as often.
 // Any function registered beside the X handler (a sound driver's; the game has none) is called at
-// every look, as Allegro calls it. The thread keeps Allegro's contract: no call while interrupts
-// are disabled (DISABLE, ENABLE) and a disabling waits for a call in progress, every signal
-// blocked, and a function may be unregistered from within a call.
+// every look, as Allegro calls it. The looks keep Allegro's contract: no call while interrupts
+// are disabled (DISABLE, ENABLE) and a disabling waits for a call in progress, the thread's every
+// signal blocked, and a function may unregister itself, or end the program, from within a call.
 #pragma once
 
 // Before allegro_init: the thread above takes the place of Allegro's own background thread. Its
 // failure to start is Allegro's failure to start.
 void useEventThread();
+
+// From the frame loop, as a frame starts: the look above, unless interrupts are disabled. Does
+// nothing before useEventThread's thread runs.
+void hearEventsNow();
 
 // Whether Allegro runs its background work on the thread above: after allegro_init, true once
 // useEventThread() was called before it.

@@ -4,6 +4,7 @@
 #include "GameWorld.h"
 #include "data_folder.h"
 #include "ending.h"
+#include "event_thread.h"
 #include "process_guard.h"
 #include "start_up.h"
 
@@ -43,6 +44,7 @@ void guardFromTheStart(int, char**, char**) { guardProcess(); }
 
 // The frame loop's view of Allegro, AllegroGL and the timer.
 struct AllegroShell {
+    void hearInput() { hearEventsNow(); }
     bool quitRequested() { return key[KEY_ESC] || stopRequested(); }
     bool leftButtonDown() { return (mouse_b & 1) != 0; }
     int mouseX() { return mouse_x; }

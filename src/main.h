@@ -2,6 +2,8 @@
 // and keyboard. The game runs it with the shell in main.cpp.
 //
 // A Shell provides:
+//   void hearInput()         take in what came from the keyboard and the mouse since the last
+//                            look
 //   bool quitRequested()     Escape held, or the window's close button pressed
 //   bool leftButtonDown()    bit 0 of the mouse buttons
 //   int mouseX(), mouseY()   pointer position in window pixels
@@ -35,6 +37,8 @@ template <class World, class Shell> void runFrames(World& world, Shell& shell)
     int clickDelay = 0;
     bool counting = false;
     for (;;) {
+        // What the player did since the last frame counts in this one.
+        shell.hearInput();
         // Update: one step of the simulation; false means a ball sank past the floor.
         if (!world.step())
             break;

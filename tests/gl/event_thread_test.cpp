@@ -1,7 +1,7 @@
 // The thread that hears the game's X connection, in the window the game's own start-up opened:
 // it is the one Allegro runs, a key sent to the window reaches Allegro's key array whether or not
-// another thread reads the connection meanwhile, none does while Allegro's interrupts are off, and
-// a function may unregister itself from within its call.
+// another thread reads the connection meanwhile, and at the frame loop's look, none does while
+// Allegro's interrupts are off, and a function may unregister itself from within its call.
 #include "gl_support.h"
 
 #define ALLEGRO_NO_MAGIC_MAIN
@@ -98,6 +98,19 @@ TEST(EventThread, AKeySentToTheWindowReachesAllegroWhetherOrNotAnotherThreadRead
     }
 }
 
+// The frame loop looks at the connection as each frame starts: a key that came before is in
+// Allegro's array when the look returns, not a look of the thread's later.
+TEST(EventThread, AKeyThatCameBeforeTheFrameLoopsLookIsHeardByIt)
+{
+    for (const bool press : {true, false}) {
+        hearEventsNow(); // frames are coming: the thread puts its own looks off
+        sendKey(keycodeOfA(), press);
+        XSync(_xwin.display, False); // the key has come: it is in Xlib's queue
+        hearEventsNow();
+        EXPECT_EQ(key[KEY_A] != 0, press) << (press ? "pressed" : "released");
+    }
+}
+
 // Allegro disables its interrupts around what its handler must not interrupt; the thread makes no
 // call meanwhile, and makes the call it owes once they are enabled again.
 TEST(EventThread, NoEventReachesAllegroWhileItsInterruptsAreDisabled)
@@ -105,6 +118,7 @@ TEST(EventThread, NoEventReachesAllegroWhileItsInterruptsAreDisabled)
     _unix_bg_man->disable_interrupts();
     sendKey(keycodeOfA(), true);
     sleepMs(200); // twenty looks at the connection
+    hearEventsNow(); // and one of the frame loop's
     const bool seenWhileDisabled = key[KEY_A] != 0;
     _unix_bg_man->enable_interrupts();
     EXPECT_FALSE(seenWhileDisabled);

@@ -64,6 +64,7 @@ struct ScriptedShell {
     int naps = 0;
     int looksSinceNap = 0;
 
+    void hearInput() { world->log += "h"; }
     bool quitRequested() { return world->frame >= escapeFromFrame; }
     bool leftButtonDown() { return world->frame >= pressFrom && world->frame <= pressUntil; }
     int mouseX()
@@ -118,8 +119,8 @@ struct Loop {
 std::string passes() { return std::string(extraPassesPerFrame, 'x'); }
 
 // A frame that finds its tick already there, and one that sleeps until the next.
-const std::string late = "SDF" + passes() + "|";
-const std::string onTime = "SDF" + passes() + "zzz|";
+const std::string late = "hSDF" + passes() + "|";
+const std::string onTime = "hSDF" + passes() + "zzz|";
 
 } // namespace
 
@@ -154,21 +155,22 @@ TEST(FrameLoop, PressAfterALongIdleClicksInItsFirstFrameThenEvery11th)
     EXPECT_EQ(loop.world.clickFrames, (std::vector<int> {70, 81}));
 }
 
-TEST(FrameLoop, FrameOrderIsStepClickDrawShowWaitAndPointerXBeforeY)
+TEST(FrameLoop, FrameOrderIsInputStepClickDrawShowWaitAndPointerXBeforeY)
 {
     Loop loop;
     loop.world.lastFrame = 3;
     loop.shell.pressUntil = 1000;
     loop.run();
     // The counter starts at 0, so the first frame finds its tick already there; the second
-    // sleeps until the next one, looking at the counter after every nap.
+    // sleeps until the next one, looking at the counter after every nap. The input is taken in
+    // before the button is read, so that a click that came during the nap counts in this frame.
     EXPECT_EQ(loop.world.log,
-        "SDF" + passes()
+        "hSDF" + passes()
             + "|"
-              "SXYCDF"
+              "hSXYCDF"
             + passes()
             + "zzz|"
-              "S");
+              "hS");
 }
 
 TEST(FrameLoop, EscapeEndsAfterTheStepBeforeClickAndDraw)
@@ -189,7 +191,7 @@ TEST(FrameLoop, GameOverInTheFirstStepDrawsNothing)
     loop.world.lastFrame = 1;
     loop.shell.pressUntil = 1000;
     loop.run();
-    EXPECT_EQ(loop.world.log, "S");
+    EXPECT_EQ(loop.world.log, "hS");
 }
 
 TEST(FrameLoop, AFrameLastingThreeTicksIsFollowedByTwoFramesWithoutWaiting)
@@ -200,7 +202,7 @@ TEST(FrameLoop, AFrameLastingThreeTicksIsFollowedByTwoFramesWithoutWaiting)
     loop.run();
     // Frame 3 finds its tick there, frames 4 and 5 catch up on the two others, and frame 6
     // waits again. Frame 8 ends the game in its step.
-    EXPECT_EQ(loop.world.log, late + onTime + late + late + late + onTime + onTime + "S");
+    EXPECT_EQ(loop.world.log, late + onTime + late + late + late + onTime + onTime + "hS");
     EXPECT_EQ(loop.shell.counter, -1);
 }
 
@@ -215,7 +217,7 @@ TEST(FrameLoop, AnHourStoppedIsMadeUpOnlyToTheCeilingThenTheGameKeepsItsPace)
     std::string expected = late + onTime + late;
     for (int frame = 0; frame < catchUpCeiling; ++frame)
         expected += late;
-    EXPECT_EQ(loop.world.log, expected + onTime + onTime + "S");
+    EXPECT_EQ(loop.world.log, expected + onTime + onTime + "hS");
     EXPECT_EQ(loop.shell.counter, -1);
 }
 
@@ -228,7 +230,7 @@ TEST(FrameLoop, TicksCountFromTheFirstFrameOnScreenNotFromLoading)
     loop.shell.counter = 24;     // the level took 24 ticks to load
     loop.shell.lateTicks[1] = 4; // and the first frame four more to draw
     loop.run();
-    EXPECT_EQ(loop.world.log, late + onTime + onTime + "S");
+    EXPECT_EQ(loop.world.log, late + onTime + onTime + "hS");
 }
 
 TEST(FrameLoop, EveryFrameRunsTheSameExtraPassesWhetherLateOrWithTimeToSpare)
@@ -256,6 +258,7 @@ struct HiccupShell {
     int frames = 0;
     int lastFrame = 0;
 
+    void hearInput() {}
     bool quitRequested() { return frames >= lastFrame; }
     bool leftButtonDown() { return false; }
     int mouseX() { return 0; }
