@@ -34,8 +34,7 @@ bool running = false;
 pthread_t thread;
 timespec lastLook {};      // by either
 timespec lastFrameLook {}; // by the frame loop
-bool calling = false; // the functions are being called, by caller
-pthread_t caller;
+thread_local bool inCall = false; // this thread is calling the functions
 
 int registeredCount()
 {
@@ -65,10 +64,6 @@ timespec now()
     return t;
 }
 
-// Whether the thread making the call of the functions is this one: a function that ends the
-// program or unregisters itself comes back here with the mutex held already.
-bool inCallOnThisThread() { return calling && pthread_equal(pthread_self(), caller); }
-
 // With the mutex held and interrupts enabled: whatever came on the connection, read now or by
 // another thread before, is in Xlib's queue after this, and the functions are called if some
 // came. A connection that the server closed ends the game from here. Allegro unregisters its
@@ -77,12 +72,11 @@ void look()
 {
     const bool eventsCame = xHandler && XEventsQueued(_xwin.display, QueuedAfterReading) > 0;
     if (eventsCame || registeredCount() > (xHandler ? 1 : 0)) {
-        calling = true;
-        caller = pthread_self();
+        inCall = true;
         for (int i = 0; i < functionCount; ++i)
             if (functions[i])
                 functions[i](1);
-        calling = false;
+        inCall = false;
     }
     lastLook = now();
 }
@@ -143,7 +137,7 @@ void stop()
 {
     // From a call of the functions (the program ending from the X handler), the caller holds the
     // mutex already; the thread ends when it next wakes.
-    if (inCallOnThisThread()) {
+    if (inCall) {
         running = false;
         pthread_cond_broadcast(&changed);
         return;
@@ -213,7 +207,7 @@ int remove(bg_func f)
 {
     // From a call of the functions (the X handler ending the program on its close button, as
     // Allegro's default does), the caller holds the mutex already.
-    if (inCallOnThisThread())
+    if (inCall)
         return removeHeld(f);
     pthread_mutex_lock(&mutex);
     const int result = removeHeld(f);
