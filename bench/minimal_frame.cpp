@@ -9,6 +9,7 @@
 // Run: minimal_frame [SECONDS]   (DISPLAY must name an X server; without SECONDS it runs until
 //                                 killed)
 
+#include "monotonic_clock.h"
 #include "util.h"
 
 #include <GL/gl.h>
@@ -17,7 +18,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <malloc.h>
 #include <vector>
 
@@ -54,13 +54,6 @@ GLuint makeSprite(int kind)
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, spriteSize, spriteSize, 0, GL_RGBA, GL_UNSIGNED_BYTE,
         texels.data());
     return texture;
-}
-
-void addNanoseconds(timespec& t, long ns)
-{
-    t.tv_nsec += ns;
-    t.tv_sec += t.tv_nsec / 1'000'000'000L;
-    t.tv_nsec %= 1'000'000'000L;
 }
 
 } // namespace
@@ -114,8 +107,7 @@ int main(int argc, char** argv)
     for (int kind = 0; kind < kinds; ++kind)
         quads.push_back(makeQuad(makeSprite(kind)));
 
-    timespec next;
-    clock_gettime(CLOCK_MONOTONIC, &next);
+    timespec next = monotonicNow();
     const long frames = seconds > 0 ? long(seconds * 60) : -1;
     for (long frame = 0; frame != frames; ++frame) {
         glEnable(GL_TEXTURE_2D);
@@ -134,7 +126,7 @@ int main(int argc, char** argv)
         glXSwapBuffers(display, window);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
-        addNanoseconds(next, framePeriod);
+        next = laterBy(next, framePeriod);
         while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) != 0) {
         }
     }

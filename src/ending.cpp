@@ -55,8 +55,8 @@ void failureMet() { failing = true; }
 
 BoxOnScreen::BoxOnScreen(BoxReport report)
 {
-    const int status = failing || report == BoxReport::failure ? failed : played;
     failing = failing || report == BoxReport::failure;
+    const int status = failing ? failed : played;
     statusIfStoppedInBox = status;
     if (stopped)
         _exit(status); // asked to stop already: no box

@@ -1,22 +1,23 @@
 #include "event_thread.h"
 
+#include "monotonic_clock.h"
+
 #include <allegro.h>
 #include <allegro/platform/aintunix.h>
 #include <xalleg.h>
 
 #include <X11/Xlib.h>
 #include <csignal>
-#include <ctime>
 #include <pthread.h>
 
 namespace {
 
 // Allegro's cadence: the connection is looked at every 10 ms, and the functions are called when
 // something came on it (or always, for a function beside the X handler).
-const long periodMs = 10;
+const long periodNs = 10'000'000;
 // While the frame loop looks at the start of every frame, the thread only stands in for it when
 // frames stop coming: a look at the latest this long after the last one.
-const long standInMs = 100;
+const long standInNs = 100'000'000;
 // As many functions as Allegro's own manager takes.
 const int maxFunctions = 16;
 
@@ -44,26 +45,6 @@ int registeredCount()
     return count;
 }
 
-timespec plusMs(timespec t, long ms)
-{
-    t.tv_nsec += ms * 1'000'000;
-    t.tv_sec += t.tv_nsec / 1'000'000'000;
-    t.tv_nsec %= 1'000'000'000;
-    return t;
-}
-
-bool before(const timespec& a, const timespec& b)
-{
-    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
-}
-
-timespec now()
-{
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return t;
-}
-
 // With the mutex held and interrupts enabled: whatever came on the connection, read now or by
 // another thread before, is in Xlib's queue after this, and the functions are called if some
 // came. A connection that the server closed ends the game from here. Allegro unregisters its
@@ -78,7 +59,7 @@ void look()
                 functions[i](1);
         inCall = false;
     }
-    lastLook = now();
+    lastLook = monotonicNow();
 }
 
 void* hear(void*)
@@ -89,21 +70,21 @@ void* hear(void*)
     pthread_setname_np(pthread_self(), "x-events");
 
     pthread_mutex_lock(&mutex);
-    lastLook = now();
+    lastLook = monotonicNow();
     while (running) {
         if (registeredCount() == 0) {
             pthread_cond_wait(&changed, &mutex);
-            lastLook = now();
+            lastLook = monotonicNow();
             continue;
         }
         // The next look is due 10 ms after the last one, the frame loop's included; while the
         // frame loop looks, the thread wakes only to see that it still does. Looks that came late
         // (a busy machine, interrupts long disabled, a suspend) are not made up: one look sees
         // everything that came meanwhile.
-        const timespec current = now();
-        const bool frameLoopLooks = before(current, plusMs(lastFrameLook, standInMs));
-        const timespec due = plusMs(lastLook, frameLoopLooks ? standInMs : periodMs);
-        if (before(current, due)) {
+        const timespec current = monotonicNow();
+        const bool frameLoopLooks = earlier(current, laterBy(lastFrameLook, standInNs));
+        const timespec due = laterBy(lastLook, frameLoopLooks ? standInNs : periodNs);
+        if (earlier(current, due)) {
             pthread_cond_clockwait(&changed, &mutex, CLOCK_MONOTONIC, &due);
             continue;
         }

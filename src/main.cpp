@@ -5,13 +5,13 @@
 #include "data_folder.h"
 #include "ending.h"
 #include "event_thread.h"
+#include "monotonic_clock.h"
 #include "process_guard.h"
 #include "start_up.h"
 
 #include <alleggl.h>
 #include <allegro.h>
 #include <atomic>
-#include <ctime>
 #include <malloc.h>
 #include <semaphore.h>
 
@@ -63,11 +63,7 @@ struct AllegroShell {
     void nap()
     {
         // A tick is due within a sixtieth of a second; the wait ends after a tenth in any case.
-        timespec until;
-        clock_gettime(CLOCK_MONOTONIC, &until);
-        until.tv_nsec += 100'000'000;
-        until.tv_sec += until.tv_nsec / 1'000'000'000;
-        until.tv_nsec %= 1'000'000'000;
+        const timespec until = laterBy(monotonicNow(), 100'000'000);
         sem_clockwait(&tickCame, CLOCK_MONOTONIC, &until);
     }
     void tickDone() { --speed_counter; }

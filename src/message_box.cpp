@@ -130,7 +130,7 @@ void tellPlayer(BoxReport report, std::string text)
         failureMet();
     if (text.empty() || text.back() != '\n')
         text += '\n';
-    BoxText box = textForTheBox(text);
+    const BoxText box = textForTheBox(text);
     std::vector<std::string> words {"xmessage", "-buttons", "OK:101", "-default", "OK", "-center",
         "-xrm", "*international: true", box.shown};
     std::vector<std::string> environment;
@@ -177,7 +177,6 @@ void runBoxIfAsked(int argc, char** argv, char**)
     // where the player can read it all.
     XSetIOErrorHandler([](Display*) -> int { endBoxProcess(BoxProcessEnding::displayGone); });
     BoxText box;
-    box.locale = "";
     box.shown = argv[argc - 1];
     fitInTheBoxFonts(box);
     if (!box.whole)
