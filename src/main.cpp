@@ -6,6 +6,7 @@
 #include "ending.h"
 #include "event_thread.h"
 #include "monotonic_clock.h"
+#include "player_input.h"
 #include "process_guard.h"
 #include "start_up.h"
 
@@ -45,7 +46,8 @@ void guardFromTheStart(int, char**, char**) { guardProcess(); }
 // The frame loop's view of Allegro, AllegroGL and the timer.
 struct AllegroShell {
     void hearInput() { hearEventsNow(); }
-    bool quitRequested() { return key[KEY_ESC] || stopRequested(); }
+    bool quitRequested() { return takeEscapePress() || key[KEY_ESC] || stopRequested(); }
+    bool takeLeftPress(int& x, int& y) { return ::takeLeftPress(x, y); }
     bool leftButtonDown() { return (mouse_b & 1) != 0; }
     int mouseX() { return mouse_x; }
     int mouseY() { return mouse_y; }

@@ -4,8 +4,13 @@
 // A Shell provides:
 //   void hearInput()         take in what came from the keyboard and the mouse since the last
 //                            look
-//   bool quitRequested()     Escape held, or the window's close button pressed
-//   bool leftButtonDown()    bit 0 of the mouse buttons
+//   bool quitRequested()     Escape held or pressed since the last look, or the window's close
+//                            button pressed
+//   bool takeLeftPress(int& x, int& y)
+//                            the oldest press of the left button not yet taken, and where the
+//                            pointer was as it came; false if there is none. Each press once,
+//                            however short: a tap that came and went between two frames too
+//   bool leftButtonDown()    bit 0 of the mouse buttons: held now
 //   int mouseX(), mouseY()   pointer position in window pixels
 //   void showFrame()         draw the pointer, flush, flip, clear the next back buffer
 //   void startCounting()     forget the ticks so far and count from now
@@ -18,8 +23,9 @@
 
 #include "Vector2.h"
 
-// Frames between two clicks handed to the world, after the one that was handed.
-const int clickRepeatFrames = 10;
+// A button held down clicks again every 11 ticks of the 60 Hz timer: every 11th frame while the
+// frames keep time, and no sooner when they run back to back to catch up after a late one.
+const int clickRepeatTicks = 11;
 
 // Extra collision passes after every frame is shown, the same number in every frame on every
 // machine, so that the game plays the same however fast or busy the machine is. From 20 passes a
@@ -34,8 +40,12 @@ const int catchUpCeiling = 6;
 
 template <class World, class Shell> void runFrames(World& world, Shell& shell)
 {
-    int clickDelay = 0;
-    bool counting = false;
+    bool firstFrame = true;
+    // Timer ticks that came since the first frame was shown, as far as frames have used them up
+    // or dropped them; with the ticks still pending, every tick that came, however the frames
+    // fell.
+    long ticksSettled = 0;
+    long lastClickTick = -clickRepeatTicks;
     for (;;) {
         // What the player did since the last frame counts in this one.
         shell.hearInput();
@@ -46,26 +56,32 @@ template <class World, class Shell> void runFrames(World& world, Shell& shell)
         if (shell.quitRequested())
             break;
 
-        // At most one click per frame, and none in the 10 frames after one. The button is
-        // read as a level: holding it clicks again every 11th frame.
-        if (shell.leftButtonDown() && clickDelay < 0) {
-            const int x = shell.mouseX();
-            const int y = shell.mouseY();
-            world.mouseButton(Vector2(float(x), float(y)));
-            clickDelay = clickRepeatFrames;
+        // At most one click per frame, none in the first. Every press counts once, in the frame
+        // after it came, even if the button was let go already; a button held down clicks again
+        // every 11 ticks of the timer, as long as it is held.
+        if (!firstFrame) {
+            const long now = ticksSettled + shell.pendingTicks();
+            int x = 0, y = 0;
+            bool click = shell.takeLeftPress(x, y);
+            if (!click && shell.leftButtonDown() && now - lastClickTick >= clickRepeatTicks) {
+                x = shell.mouseX();
+                y = shell.mouseY();
+                click = true;
+            }
+            if (click) {
+                world.mouseButton(Vector2(float(x), float(y)));
+                lastClickTick = now;
+            }
         }
-        // Only the sign matters, so hold it at -1 rather than let it fall for ever.
-        if (clickDelay >= 0)
-            --clickDelay;
 
         // Draw.
         world.draw();
         shell.showFrame();
         // Ticks count from the first frame on screen. Loading the level, and the driver's own
         // set-up as it draws for the first time, are not time that the game owes the player.
-        if (!counting) {
+        if (firstFrame) {
             shell.startCounting();
-            counting = true;
+            firstFrame = false;
         }
 
         // Push the last overlaps apart: the same work in every frame, a late one included.
@@ -75,10 +91,13 @@ template <class World, class Shell> void runFrames(World& world, Shell& shell)
         // Sleep until the next tick. A frame that ran late leaves ticks behind, and the frames
         // after it run without waiting until they have caught up, up to the ceiling.
         const int behind = shell.pendingTicks();
-        if (behind > catchUpCeiling)
+        if (behind > catchUpCeiling) {
             shell.forgetTicks(behind - catchUpCeiling);
+            ticksSettled += behind - catchUpCeiling;
+        }
         while (shell.pendingTicks() < 0)
             shell.nap();
         shell.tickDone();
+        ++ticksSettled;
     }
 }

@@ -3,6 +3,7 @@
 #include "ending.h"
 #include "event_thread.h"
 #include "message_box.h"
+#include "player_input.h"
 #include "process_guard.h"
 #include "system_limits.h"
 
@@ -70,6 +71,7 @@ void startAllegroAndOpenGL(void (*tick)())
         failStartUp("Installing the keyboard");
     if (install_mouse() < 0)
         showMessage(BoxReport::notice, "Unable to install mouse.\n%s\n", allegro_error);
+    notePresses();
 
     allegro_gl_clear_settings();
     allegro_gl_set(AGL_COLOR_DEPTH, 32);
@@ -106,7 +108,10 @@ void startAllegroAndOpenGL(void (*tick)())
     allegro_gl_use_mipmapping(TRUE);
     setDrawingState();
     // The pointer is Allegro's arrow, which AllegroGL draws into each frame (algl_draw_mouse);
-    // shown as the system's pointer, it takes no timer of its own to follow the mouse.
+    // shown as the system's pointer, it takes no timer of its own to follow the mouse. Allegro
+    // puts the player's pointer where its own is as it shows it: its own goes where the player's
+    // is first, so that neither jumps to the window's centre.
+    followThePlayersPointer();
     show_os_cursor(MOUSE_CURSOR_ALLEGRO);
     allegro_gl_set_projection();
 }
