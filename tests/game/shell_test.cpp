@@ -42,6 +42,29 @@ TEST(GameWindow, OpensAt640x480AndShowsTheClearedFrameWithThePointer)
     EXPECT_TRUE(game.messages().empty()) << game.describe();
 }
 
+// A window that opened under a pointer that never moved drew its arrow at its centre, and so did
+// one that the player's pointer moved over just as it showed: a click then landed where the arrow
+// was not. The test's screen has no window manager: the window opens at its top left corner.
+TEST(GameWindow, ItsPointerIsDrawnWhereThePlayersIsFromTheFirstFrame)
+{
+    for (const bool movedAsItShows : {false, true}) {
+        SCOPED_TRACE(movedAsItShows ? "moved as the window shows" : "still as the window opens");
+        const int x = movedAsItShows ? 500 : 150, y = movedAsItShows ? 420 : 380;
+        putPointerOnScreen(movedAsItShows ? 40 : x, movedAsItShows ? 460 : y);
+        RunningGame game(inBuildDir());
+        ASSERT_TRUE(game.waitForWindow(5 * slowness, RunningGame::Mapped::justNow))
+            << game.describe();
+        if (movedAsItShows)
+            putPointerOnScreen(x, y);
+        // The arrow, some 10 by 16 pixels, below and right of the pointer's tip.
+        int near = 0;
+        EXPECT_TRUE(waitUntil(5 * slowness, [&] {
+            near = litPixels(game.screenshot(), x, y, x + 12, y + 20);
+            return near > 20;
+        })) << "no pointer drawn at (" << x << ", " << y << "): " << near << " pixels lit";
+    }
+}
+
 // The level is on screen: the row of hard balls lights the top of the window. The game reads
 // Escape as it plays, once a frame; a key held and let go before its first frame is not seen.
 bool levelOnScreen(RunningGame& game)

@@ -255,6 +255,17 @@ void RunningGame::movePointer(int x, int y)
     XFlush(display_);
 }
 
+void putPointerOnScreen(int x, int y)
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        throw std::runtime_error("no X display for the pointer");
+    XWarpPointer(display, None, DefaultRootWindow(display), 0, 0, 0, 0, x, y);
+    XTestFakeMotionEvent(display, DefaultScreen(display), x, y, 0);
+    XSync(display, False);
+    XCloseDisplay(display);
+}
+
 bool RunningGame::movePointerAndSee(int x, int y, double seconds)
 {
     return waitUntil(

@@ -42,6 +42,9 @@ struct GameOptions {
 unsigned long findGameWindow(struct _XDisplay* display, bool hidden = false);
 // The window's pixels as the X server has them; an empty image once the window is gone.
 Image windowPicture(struct _XDisplay* display, unsigned long window);
+// Puts the pointer at (x, y) of the test's screen, as a player's hand does, whether or not the game
+// has a window there yet.
+void putPointerOnScreen(int x, int y);
 // Asks the window to close, as a window manager does for its close button.
 void closeWindow(struct _XDisplay* display, unsigned long window);
 
