@@ -22,6 +22,11 @@
 //  The hidden window's watch gets no thread or no   plays on     one line on standard error: a
 //    second connection to the X server                           hidden window's close button
 //                                                                goes unheard
+//  No mouse, or a sprite that is no BMP image the   plays on     "Unable to install mouse" or
+//    game reads ("Error reading")                                "Error reading", and why; the
+//                                                                game goes on once it is
+//                                                                answered, with no clicks or
+//                                                                with an untextured sprite
 //  A sprite cannot be opened (no usable base.dat)   1            "Couldn't open" and why; then
 //                                                                the window closes at once
 //  A request to stop once a failure is met, even    1            the box and the window close
