@@ -48,9 +48,14 @@ struct AllegroShell {
     void hearInput() { hearEventsNow(); }
     bool quitRequested() { return takeEscapePress() || key[KEY_ESC] || stopRequested(); }
     bool takeLeftPress(int& x, int& y) { return ::takeLeftPress(x, y); }
-    bool leftButtonDown() { return (mouse_b & 1) != 0; }
+    bool leftButtonDown() { return leftButtonHeld(); }
     int mouseX() { return mouse_x; }
     int mouseY() { return mouse_y; }
+    double seconds()
+    {
+        const timespec now = monotonicNow();
+        return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+    }
     void showFrame()
     {
         algl_draw_mouse();

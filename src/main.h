@@ -10,8 +10,11 @@
 //                            the oldest press of the left button not yet taken, and where the
 //                            pointer was as it came; false if there is none. Each press once,
 //                            however short: a tap that came and went between two frames too
-//   bool leftButtonDown()    bit 0 of the mouse buttons: held now
+//   bool leftButtonDown()    the left button held since a press that was taken already: read
+//                            with the presses, so that a press that comes between the two looks
+//                            waits for the next frame rather than count twice
 //   int mouseX(), mouseY()   pointer position in window pixels
+//   double seconds()         the time on a clock that runs on steadily, in seconds
 //   void showFrame()         draw the pointer, flush, flip, clear the next back buffer
 //   void startCounting()     forget the ticks so far and count from now
 //   int pendingTicks()       timer ticks not yet matched by a frame, less one
@@ -23,9 +26,10 @@
 
 #include "Vector2.h"
 
-// A button held down clicks again every 11 ticks of the 60 Hz timer: every 11th frame while the
-// frames keep time, and no sooner when they run back to back to catch up after a late one.
-const int clickRepeatTicks = 11;
+// A button held down clicks again every 11 frames of the 60 Hz clock, timed by the clock rather
+// than counted in frames, which run back to back to catch up after a late one: after ten and a
+// half sixtieths of a second, so that the 11th frame counts however it falls within its tick.
+const double clickRepeatSeconds = 10.5 / 60;
 
 // Extra collision passes after every frame is shown, the same number in every frame on every
 // machine, so that the game plays the same however fast or busy the machine is. From 20 passes a
@@ -41,11 +45,7 @@ const int catchUpCeiling = 6;
 template <class World, class Shell> void runFrames(World& world, Shell& shell)
 {
     bool firstFrame = true;
-    // Timer ticks that came since the first frame was shown, as far as frames have used them up
-    // or dropped them; with the ticks still pending, every tick that came, however the frames
-    // fell.
-    long ticksSettled = 0;
-    long lastClickTick = -clickRepeatTicks;
+    double lastClick = -clickRepeatSeconds;
     for (;;) {
         // What the player did since the last frame counts in this one.
         shell.hearInput();
@@ -58,19 +58,19 @@ template <class World, class Shell> void runFrames(World& world, Shell& shell)
 
         // At most one click per frame, none in the first. Every press counts once, in the frame
         // after it came, even if the button was let go already; a button held down clicks again
-        // every 11 ticks of the timer, as long as it is held.
+        // every 11 frames' time, as long as it is held.
         if (!firstFrame) {
-            const long now = ticksSettled + shell.pendingTicks();
+            const double now = shell.seconds();
             int x = 0, y = 0;
             bool click = shell.takeLeftPress(x, y);
-            if (!click && shell.leftButtonDown() && now - lastClickTick >= clickRepeatTicks) {
+            if (!click && shell.leftButtonDown() && now - lastClick >= clickRepeatSeconds) {
                 x = shell.mouseX();
                 y = shell.mouseY();
                 click = true;
             }
             if (click) {
                 world.mouseButton(Vector2(float(x), float(y)));
-                lastClickTick = now;
+                lastClick = now;
             }
         }
 
@@ -91,13 +91,10 @@ template <class World, class Shell> void runFrames(World& world, Shell& shell)
         // Sleep until the next tick. A frame that ran late leaves ticks behind, and the frames
         // after it run without waiting until they have caught up, up to the ceiling.
         const int behind = shell.pendingTicks();
-        if (behind > catchUpCeiling) {
+        if (behind > catchUpCeiling)
             shell.forgetTicks(behind - catchUpCeiling);
-            ticksSettled += behind - catchUpCeiling;
-        }
         while (shell.pendingTicks() < 0)
             shell.nap();
         shell.tickDone();
-        ++ticksSettled;
     }
 }

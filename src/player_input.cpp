@@ -21,6 +21,7 @@ const int maxPresses = 16;
 std::mutex pressesLock;
 Press presses[maxPresses];
 int firstPress = 0, pressCount = 0;
+bool leftDown = false;
 
 std::atomic<bool> escapePressed(false);
 
@@ -28,10 +29,11 @@ std::atomic<bool> escapePressed(false);
 // already in place.
 void onMouse(int flags)
 {
-    if (!(flags & MOUSE_FLAG_LEFT_DOWN))
+    if (!(flags & (MOUSE_FLAG_LEFT_DOWN | MOUSE_FLAG_LEFT_UP)))
         return;
     const std::lock_guard<std::mutex> hold(pressesLock);
-    if (pressCount < maxPresses)
+    leftDown = (flags & MOUSE_FLAG_LEFT_DOWN) != 0;
+    if (leftDown && pressCount < maxPresses)
         presses[(firstPress + pressCount++) % maxPresses] = {mouse_x, mouse_y};
 }
 
@@ -60,6 +62,12 @@ bool takeLeftPress(int& x, int& y)
     firstPress = (firstPress + 1) % maxPresses;
     --pressCount;
     return true;
+}
+
+bool leftButtonHeld()
+{
+    const std::lock_guard<std::mutex> hold(pressesLock);
+    return leftDown && pressCount == 0;
 }
 
 bool takeEscapePress() { return escapePressed.exchange(false); }

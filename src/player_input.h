@@ -14,6 +14,11 @@ void notePresses();
 // pointer was as it came, in window pixels; false if there is none.
 bool takeLeftPress(int& x, int& y);
 
+// Main thread (the frame loop): whether the left button is held down since a press that was
+// taken already. Read with the presses, so that a press that comes between the two looks is not
+// counted once as held and once more as pressed.
+bool leftButtonHeld();
+
 // Main thread (the frame loop): whether Escape was pressed since the last call.
 bool takeEscapePress();
 

@@ -146,6 +146,19 @@ TEST(EventThread, PressesLetGoBeforeTheFrameLoopsLookAreEachNotedOnce)
     EXPECT_TRUE(takeLeftPress(x, y));
     EXPECT_TRUE(takeLeftPress(x, y)) << "the second tap is lost";
     EXPECT_FALSE(takeLeftPress(x, y)) << "a tap counted twice";
+
+    // A button pressed and held is held for the frame loop once its press is taken, not before:
+    // a press that came between the two looks counted once as held and again as pressed.
+    send(ButtonPress, Button1);
+    XSync(_xwin.display, False);
+    hearEventsNow();
+    EXPECT_FALSE(leftButtonHeld());
+    EXPECT_TRUE(takeLeftPress(x, y));
+    EXPECT_TRUE(leftButtonHeld());
+    send(ButtonRelease, Button1);
+    XSync(_xwin.display, False);
+    hearEventsNow();
+    EXPECT_FALSE(leftButtonHeld());
 }
 
 // Allegro disables its interrupts around what its handler must not interrupt; the thread makes no

@@ -55,7 +55,7 @@ struct ScriptedWorld {
 struct ScriptedShell {
     ScriptedWorld* world = nullptr;
     int counter = 0;            // as the game's speed counter
-    int ticks = 0;              // every tick that came
+    int ticks = 0;              // every tick that came: the time, in sixtieths of a second
     int escapeFromFrame = 1000; // Escape held from this frame on
     int pressFrom = 0;          // left button held in frames pressFrom .. pressUntil
     int pressUntil = -1;
@@ -97,6 +97,7 @@ struct ScriptedShell {
         world->log += "Y";
         return y;
     }
+    double seconds() { return ticks / 60.0; }
     void arrive(int count)
     {
         counter += count;
@@ -208,7 +209,7 @@ TEST(FrameLoop, AClickHeld120msAcrossAStallOfTenFramesCountsOnce)
     loop.run();
     EXPECT_EQ(loop.world.clickFrames, (std::vector<int> {6}));
 
-    // Held on, it clicks again 11 ticks after the press, not 11 frames.
+    // Held on, it clicks again 11 frames' time after the press, not 11 frames later.
     Loop held;
     held.world.lastFrame = 40;
     held.shell.lateTicks[5] = 10;
@@ -327,6 +328,7 @@ struct HiccupShell {
     bool quitRequested() { return frames >= lastFrame; }
     bool leftButtonDown() { return false; }
     bool takeLeftPress(int&, int&) { return false; }
+    double seconds() { return 0; }
     int mouseX() { return 0; }
     int mouseY() { return 0; }
     void showFrame()
