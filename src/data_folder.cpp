@@ -5,15 +5,20 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
+
+namespace fs = std::filesystem;
 
 // Set when the working directory's base.dat was passed over, or no folder holds a usable one:
 // lines that name the folders looked in and why each was passed over.
@@ -59,6 +64,35 @@ std::string readDatafile(const std::string& file, std::string& bytes)
 // comes from these bytes, whatever happens to the file afterwards (a copy over it, a rebuild).
 std::optional<DatafileBytes> chosenDatafile;
 
+// The game's own file, however it was started. /proc/self/exe names the program that the system
+// started: where a launcher or a sandbox starts the game through the dynamic loader
+// (ld-linux-x86-64.so.2 ./outbreak), that is the loader, and the game's file is the one its name
+// (argv[0], as the loader hands it on) gives from the working directory it was started in. Which
+// is which the file mapped where this code lies tells: its device and inode, as /proc/self/maps
+// has them.
+fs::path gamesOwnFile(std::error_code& error)
+{
+    const fs::path started = fs::read_symlink("/proc/self/exe", error);
+    struct stat startedFile;
+    if (error || stat("/proc/self/exe", &startedFile) != 0)
+        return started;
+    const auto here = reinterpret_cast<unsigned long>(&gamesOwnFile);
+    std::ifstream maps("/proc/self/maps");
+    for (std::string line; std::getline(maps, line);) {
+        unsigned long from, to, inode;
+        unsigned major, minor;
+        if (std::sscanf(line.c_str(), "%lx-%lx %*s %*s %x:%x %lu", &from, &to, &major, &minor,
+                &inode)
+                == 5
+            && here >= from && here < to) {
+            if (inode == startedFile.st_ino && makedev(major, minor) == startedFile.st_dev)
+                return started;
+            return fs::absolute(program_invocation_name, error);
+        }
+    }
+    return started;
+}
+
 // Empty when a well-formed datafile holds every sprite of the game; otherwise why not.
 std::string gameDatafileFault(const DatafileBytes& datafile)
 {
@@ -76,7 +110,6 @@ std::string gameDatafileFault(const DatafileBytes& datafile)
 
 void enterDataFolder()
 {
-    namespace fs = std::filesystem;
     std::error_code error;
     std::vector<fs::path> folders {fs::current_path(error)};
     // A working directory deleted under the game (or out of its reach) has no path to name, though
@@ -87,7 +120,7 @@ void enterDataFolder()
         : error ? std::string("the working directory (") + strerror(error.value()) + ")"
                 : folders[0].string();
     std::vector<fs::path> gamesOwn;
-    const fs::path game = fs::read_symlink("/proc/self/exe", error);
+    const fs::path game = gamesOwnFile(error);
     if (!error)
         gamesOwn = {game.parent_path(),
             (game.parent_path() / OUTBREAK_DATA_FROM_BINDIR).lexically_normal(),

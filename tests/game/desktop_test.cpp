@@ -8,20 +8,25 @@
 #include <algorithm>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <dlfcn.h>
 #include <map>
+#include <sys/auxv.h>
 
 // The window's icon as the build paints it: an XPM image.
 extern const char* outbreakIcon[];
 
 namespace {
 
-// Starts the game in workDir (empty: a new empty folder): the level must show, textured from the
-// datafile, with no message box, and Escape must end the game with status 0.
-void expectTheLevelFrom(const std::string& binary, const std::string& workDir = "")
+// Starts the game in workDir (empty: a new empty folder), through the launcher if one is given:
+// the level must show, textured from the datafile, with no message box, and Escape must end the
+// game with status 0.
+void expectTheLevelFrom(const std::string& binary, const std::string& workDir = "",
+    const std::vector<std::string>& launcher = {})
 {
     GameOptions options;
     options.binary = binary;
     options.workDir = workDir;
+    options.launcher = launcher;
     options.stop = GameOptions::Stop::atFirstFrame;
     RunningGame game(options);
     const Image shot = game.firstFrame(5 * slowness);
@@ -41,11 +46,28 @@ void expectTheLevelFrom(const std::string& binary, const std::string& workDir = 
     EXPECT_EQ(game.waitForExit(3 * slowness), 0) << game.output();
 }
 
+// The dynamic loader that started this program, which launchers and sandboxes may start the game
+// through.
+std::string dynamicLoader()
+{
+    Dl_info loader {};
+    return dladdr(reinterpret_cast<void*>(getauxval(AT_BASE)), &loader) && loader.dli_fname
+        ? loader.dli_fname
+        : "";
+}
+
 } // namespace
 
-TEST(StartAnywhere, TheBuiltGameFindsTheDatafileBesideItself)
+// Started through the dynamic loader (ld-linux-x86-64.so.2 outbreak), the game looked for its
+// datafile beside the loader.
+TEST(StartAnywhere, TheBuiltGameFindsTheDatafileBesideItselfHoweverItIsStarted)
 {
-    expectTheLevelFrom(OUTBREAK_BINARY);
+    const std::string loader = dynamicLoader();
+    ASSERT_FALSE(loader.empty()) << "no dynamic loader found";
+    for (const std::vector<std::string>& launcher : {std::vector<std::string>(), {loader}}) {
+        SCOPED_TRACE(launcher.empty() ? "started as itself" : "started through " + loader);
+        expectTheLevelFrom(OUTBREAK_BINARY, "", launcher);
+    }
 }
 
 // cmake --install into one prefix, then the whole prefix moved to another: the game finds the
