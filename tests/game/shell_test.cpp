@@ -333,13 +333,21 @@ TEST(GameWindow, AWindowMappedMinimisedPlaysOnceShown)
 
 // Where no box can be shown (no xmessage), a message goes to standard error, whole, and the game
 // plays on as after the box. Started with standard error closed, the game's standard error is
-// /dev/null: were it the game's X connection, the text would break it.
+// /dev/null: were it the game's X connection, the text would break it. No code of the game keeps
+// a large buffer on its stack, the threads' included, which get a stack as large as the limit.
 TEST(GameWindow, WithoutAMessageBoxTheMessageGoesToStandardErrorEvenWhenThatIsClosed)
 {
-    for (const char* closed : {"", " 2>&-"}) {
-        SCOPED_TRACE(*closed ? "standard error closed" : "standard error open");
+    const struct {
+        const char* what;
+        const char* before; // what the shell does before it starts the game
+        const char* closed; // and the game's standard error
+    } rows[] = {{"standard error open", "", ""}, {"standard error closed", "", " 2>&-"},
+        {"a stack of 72 KB", "ulimit -s 72; ", ""}};
+    for (const auto& [what, before, closed] : rows) {
+        SCOPED_TRACE(what);
         GameOptions options = withUnreadableSprite();
-        options.launcher = {"/bin/sh", "-c", std::string("PATH=/nonexistent exec \"$0\"") + closed};
+        options.launcher = {"/bin/sh", "-c",
+            std::string(before) + "PATH=/nonexistent exec \"$0\"" + closed};
         RunningGame game(options);
         if (!game.waitForWindow(5 * slowness)) {
             ADD_FAILURE() << "no window: " << game.describe();
