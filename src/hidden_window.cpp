@@ -14,7 +14,7 @@ namespace {
 
 // The watch's connection, while the main thread makes calls on it, and the error handler that the
 // game had before.
-std::atomic<Display*> quiet {nullptr};
+std::atomic<Display*> quieted {nullptr};
 std::atomic<XErrorHandler> before {nullptr};
 
 // An error on the watch's connection names the game's window, destroyed meanwhile: the watch
@@ -23,7 +23,7 @@ std::atomic<XErrorHandler> before {nullptr};
 int onError(Display* display, XErrorEvent* error)
 {
     const XErrorHandler other = before; // none only as the handler is being installed
-    return display == quiet || !other ? 0 : other(display, error);
+    return display == quieted || !other ? 0 : other(display, error);
 }
 
 // Xlib has one error handler for the whole process, and AllegroGL swaps its own in and out as it
@@ -36,13 +36,13 @@ class QuietErrors {
 public:
     explicit QuietErrors(Display* watch)
     {
-        quiet = watch;
+        quieted = watch;
         before = XSetErrorHandler(onError);
     }
     ~QuietErrors()
     {
         XSetErrorHandler(before);
-        quiet = nullptr;
+        quieted = nullptr;
     }
     QuietErrors(const QuietErrors&) = delete;
     QuietErrors& operator=(const QuietErrors&) = delete;
@@ -90,7 +90,7 @@ WindowWatch::~WindowWatch()
     if (nudger_.joinable())
         nudger_.join();
     if (watch_) {
-        const QuietErrors quiet(watch_);
+        const QuietErrors quietErrors(watch_);
         XCloseDisplay(watch_);
     }
 }
@@ -104,7 +104,7 @@ void WindowWatch::waitUntilShown()
         nudger_.join();
     if (!window_)
         return;
-    const QuietErrors quiet(watch_);
+    const QuietErrors quietErrors(watch_);
     const Atom wmState = XInternAtom(watch_, "WM_STATE", False);
     for (;;) {
         while (XPending(watch_)) {
