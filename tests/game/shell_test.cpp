@@ -337,17 +337,12 @@ TEST(GameWindow, AWindowMappedMinimisedPlaysOnceShown)
 // a large buffer on its stack, the threads' included, which get a stack as large as the limit.
 TEST(GameWindow, WithoutAMessageBoxTheMessageGoesToStandardErrorEvenWhenThatIsClosed)
 {
-    const struct {
-        const char* what;
-        const char* before; // what the shell does before it starts the game
-        const char* closed; // and the game's standard error
-    } rows[] = {{"standard error open", "", ""}, {"standard error closed", "", " 2>&-"},
-        {"a stack of 72 KB", "ulimit -s 72; ", ""}};
-    for (const auto& [what, before, closed] : rows) {
-        SCOPED_TRACE(what);
+    for (const std::string start : {"PATH=/nonexistent exec \"$0\"",
+             "PATH=/nonexistent exec \"$0\" 2>&-", "ulimit -s 72; PATH=/nonexistent exec \"$0\""}) {
+        SCOPED_TRACE(start);
+        const bool closed = start.find("2>&-") != std::string::npos;
         GameOptions options = withUnreadableSprite();
-        options.launcher = {"/bin/sh", "-c",
-            std::string(before) + "PATH=/nonexistent exec \"$0\"" + closed};
+        options.launcher = {"/bin/sh", "-c", start};
         RunningGame game(options);
         if (!game.waitForWindow(5 * slowness)) {
             ADD_FAILURE() << "no window: " << game.describe();
@@ -356,7 +351,7 @@ TEST(GameWindow, WithoutAMessageBoxTheMessageGoesToStandardErrorEvenWhenThatIsCl
         EXPECT_TRUE(levelOnScreen(game)) << "no level on screen: " << game.describe();
         EXPECT_TRUE(game.running()) << game.output();
         EXPECT_TRUE(game.messages().empty()) << game.describe();
-        if (!*closed) {
+        if (!closed) {
             EXPECT_NE(game.output().find(
                           "Error reading base.dat#Enemy/RedAlien\nThe object is not a BMP image\n"),
                 std::string::npos)
