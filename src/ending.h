@@ -54,9 +54,9 @@ enum class Ending {
 int playedToTheEnd();
 
 // A request to stop: a signal, or the window's close button. Safe to call from a signal handler
-// or from another thread (Allegro's, for the close button). While the game starts up it ends the
-// game at once with 0, and while a message box is up with the box's status; once the game plays,
-// it is noted for the frame loop, which ends the game as Escape does.
+// or from another thread (the x-events thread, for the close button). While the game starts up it
+// ends the game at once with 0, and while a message box is up with the box's status; once the
+// game plays, it is noted for the frame loop, which ends the game as Escape does.
 void requestStop();
 // A failure that ends the game is met: from now on a request to stop ends it with 1, though its
 // message is still being made.

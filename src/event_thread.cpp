@@ -37,6 +37,28 @@ timespec lastLook {};      // by either
 timespec lastFrameLook {}; // by the frame loop
 thread_local bool inCall = false; // this thread is calling the functions
 
+// The mutex held for its scope: taken, unless this thread is in a call of the functions, for
+// which it holds it already (the X handler, or a driver's function, may register, unregister,
+// disable and enable from within its call, as Allegro allows).
+class Held {
+public:
+    Held() : takes_(!inCall)
+    {
+        if (takes_)
+            pthread_mutex_lock(&mutex);
+    }
+    ~Held()
+    {
+        if (takes_)
+            pthread_mutex_unlock(&mutex);
+    }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+
+private:
+    const bool takes_;
+};
+
 int registeredCount()
 {
     int count = 0;
@@ -134,24 +156,26 @@ void stop()
 
 void disable()
 {
-    pthread_mutex_lock(&mutex);
+    const Held held;
     ++disabledDepth;
-    pthread_mutex_unlock(&mutex);
 }
 
 void enable()
 {
-    pthread_mutex_lock(&mutex);
+    const Held held;
     if (--disabledDepth == 0)
         pthread_cond_broadcast(&changed);
-    pthread_mutex_unlock(&mutex);
 }
 
-int disabled() { return disabledDepth; }
+int disabled()
+{
+    const Held held;
+    return disabledDepth;
+}
 
 int add(bg_func f)
 {
-    pthread_mutex_lock(&mutex);
+    const Held held;
     int slot = 0;
     while (slot < maxFunctions && functions[slot])
         ++slot;
@@ -165,12 +189,14 @@ int add(bg_func f)
             ++functionCount;
         pthread_cond_broadcast(&changed);
     }
-    pthread_mutex_unlock(&mutex);
     return slot < maxFunctions ? 0 : -1;
 }
 
-int removeHeld(bg_func f)
+int remove(bg_func f)
 {
+    // From a call of the functions too: the X handler ends the program on its close button, as
+    // Allegro's default does, and Allegro's shutdown unregisters it.
+    const Held held;
     int slot = 0;
     while (slot < functionCount && functions[slot] != f)
         ++slot;
@@ -184,22 +210,11 @@ int removeHeld(bg_func f)
     return 0;
 }
 
-int remove(bg_func f)
-{
-    // From a call of the functions (the X handler ending the program on its close button, as
-    // Allegro's default does), the caller holds the mutex already.
-    if (inCall)
-        return removeHeld(f);
-    pthread_mutex_lock(&mutex);
-    const int result = removeHeld(f);
-    pthread_mutex_unlock(&mutex);
-    return result;
-}
-
 } // namespace
 
 void useEventThread()
 {
+    XInitThreads(); // whatever Allegro's configuration says; a second call does nothing
     // Allegro's X port starts its background work through this table, the one for threads, by
     // pointer: a table of the same shape with these functions takes its place.
     _bg_man_pthreads = bg_manager {1, start, stop, add, remove, enable, disable, disabled};

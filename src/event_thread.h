@@ -1,3 +1,25 @@
+// The game's threads, and who may call what where:
+//  - the main thread: start-up, the frame loop, and everything of Allegro, AllegroGL and OpenGL
+//    (its context is current there). A message box is opened only from it: the box's process
+//    dies with the thread that forked it (its parent-death signal), and this one lasts as long
+//    as the game.
+//  - "x-events", below: runs Allegro's X handler and any other registered function, nothing
+//    else (the frame loop's look runs them on the main thread too). From them the close button
+//    calls requestStop, and a lost connection ends the game (the handler of Xlib's I/O errors,
+//    on whichever thread met it); they open no box and call no OpenGL.
+//  - Allegro's timer thread: calls the game's tick, which only counts and posts a semaphore.
+//  - the hidden window's watch, while the window opens: calls Xlib on its own connection alone.
+//  - the OpenGL driver's own threads (Mesa's software driver draws on LP_NUM_THREADS): no code
+//    of the game runs there.
+// Locks, always taken in this order: the event mutex (held through every look and every call of
+// the registered functions, taken briefly by DISABLE, ENABLE and a registering), then Allegro's
+// X lock (XLOCK, which its X handler takes within its call), then Xlib's lock of the display
+// (within every Xlib call). So nothing may disable interrupts, register a function or look while
+// holding the X lock; from within a call, all three may be done.
+// Xlib's lock exists only after XInitThreads: Allegro's X system driver calls it in allegro_init
+// before it opens its display, unless its configuration says "XInitThreads = 0" in [system]; so
+// useEventThread calls it too, first, and a player's allegro.cfg cannot take it away.
+//
 // The thread that hears the game's X connection: Allegro's background work on Unix, which is the
 // handling of the window's X events (the mouse and the keyboard, the close button, exposure, the
 // display going away). Allegro's own thread for it wakes every millisecond to see whether its
@@ -21,8 +43,8 @@
 // signal blocked, and a function may unregister itself, or end the program, from within a call.
 #pragma once
 
-// Before allegro_init: the thread above takes the place of Allegro's own background thread. Its
-// failure to start is Allegro's failure to start.
+// Before allegro_init and any connection to the X server: the thread above takes the place of
+// Allegro's own background thread. Its failure to start is Allegro's failure to start.
 void useEventThread();
 
 // From the frame loop, as a frame starts: the look above, unless interrupts are disabled. Does

@@ -3,17 +3,59 @@
 #include "ending.h"
 
 #include <X11/Xutil.h>
+#include <atomic>
 #include <chrono>
 #include <poll.h>
 #include <string>
 #include <system_error>
 #include <unistd.h>
 
+namespace {
+
+// The watch's connection, while the main thread makes calls on it, and the error handler that the
+// game had before.
+std::atomic<Display*> quieted {nullptr};
+std::atomic<XErrorHandler> before {nullptr};
+
+// An error on the watch's connection names the game's window, destroyed meanwhile: the watch
+// learns that from its calls' results and their events, and the game goes on. Any other goes to
+// the handler the game had (AllegroGL's while its graphics mode is set; Xlib's, which exits, else).
+int onError(Display* display, XErrorEvent* error)
+{
+    const XErrorHandler other = before; // none only as the handler is being installed
+    return display == quieted || !other ? 0 : other(display, error);
+}
+
+// Xlib has one error handler for the whole process, and AllegroGL swaps its own in and out as it
+// sets and unsets its graphics mode, on the main thread. The watch's errors are met only where its
+// answers and events are read: on the main thread, as it waits and as it closes the connection,
+// once the nudger has ended (which reads nothing after its last requests). So the handler is
+// swapped on that thread alone, and each one is put back exactly as it was found. Every call made
+// meanwhile waits for its answer, or closes the connection: no error comes after.
+class QuietErrors {
+public:
+    explicit QuietErrors(Display* watch)
+    {
+        quieted = watch;
+        before = XSetErrorHandler(onError);
+    }
+    ~QuietErrors()
+    {
+        XSetErrorHandler(before);
+        quieted = nullptr;
+    }
+    QuietErrors(const QuietErrors&) = delete;
+    QuietErrors& operator=(const QuietErrors&) = delete;
+};
+
+} // namespace
+
 WindowWatch::WindowWatch(Display* game)
 {
     watch_ = XOpenDisplay(DisplayString(game));
     if (!watch_) {
-        // Then AllegroGL's own wait decides, which holds up Allegro's input until the window shows.
+        // Then AllegroGL's own wait decides, which holds the x-events thread up on Allegro's X
+        // lock until the window shows.
         tellWhyNot("the X server takes no second connection from the game");
         return;
     }
@@ -47,8 +89,10 @@ WindowWatch::~WindowWatch()
     done_ = true;
     if (nudger_.joinable())
         nudger_.join();
-    if (watch_)
+    if (watch_) {
+        const QuietErrors quietErrors(watch_);
         XCloseDisplay(watch_);
+    }
 }
 
 void WindowWatch::waitUntilShown()
@@ -60,6 +104,7 @@ void WindowWatch::waitUntilShown()
         nudger_.join();
     if (!window_)
         return;
+    const QuietErrors quietErrors(watch_);
     const Atom wmState = XInternAtom(watch_, "WM_STATE", False);
     for (;;) {
         while (XPending(watch_)) {
@@ -72,8 +117,10 @@ void WindowWatch::waitUntilShown()
                 requestStop();
         }
         XWindowAttributes attributes;
-        if (!XGetWindowAttributes(watch_, window_, &attributes))
-            requestStop();
+        if (!XGetWindowAttributes(watch_, window_, &attributes)) {
+            requestStop(); // the window is gone; once the game plays, the frame loop ends it
+            return;
+        }
         if (attributes.map_state == IsViewable && !minimised(wmState))
             return;
         // Allegro's rest() spins until its timer is installed: the thread sleeps instead.

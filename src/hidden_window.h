@@ -3,8 +3,8 @@
 // it every millisecond with no end; a hidden window gets none until it is shown, and the game
 // would hang there, deaf to its close button and to requests to stop. A watch on a connection of
 // its own sees the game's window made and hands that wait an exposure at once; then the game waits
-// for its window to be shown, cheaply, while Allegro hears the close button, so that the level
-// starts only once the player can see it.
+// for its window to be shown, cheaply, while the x-events thread (event_thread.h) hears the close
+// button, so that the level starts only once the player can see it.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -22,10 +22,10 @@ public:
     WindowWatch(const WindowWatch&) = delete;
     WindowWatch& operator=(const WindowWatch&) = delete;
 
-    // Once the graphics mode is set: waits until the window is shown, that is exposed, or mapped
-    // and not minimised (where the exposure came before the watch looked for it), looking twenty
-    // times a second. A window that another program destroys meanwhile ends the game as its close
-    // button does.
+    // Once the graphics mode is set, on the thread that set it (as the watch's end too): waits
+    // until the window is shown, that is exposed, or mapped and not minimised (where the exposure
+    // came before the watch looked for it), looking twenty times a second. A window that another
+    // program destroys meanwhile ends the game as its close button does.
     void waitUntilShown();
 
 private:

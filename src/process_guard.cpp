@@ -91,9 +91,10 @@ void takeSignals()
         setDisposition(signal, onFault, SA_RESETHAND | SA_NODEFER);
 }
 
-// Xlib calls this once the connection to the X server is lost, possibly on Allegro's input thread
-// with its locks held. Xlib's own handler would exit(), and the exit handlers' shutdown of Allegro
-// can wait for ever on those locks; the game ends here instead.
+// Xlib calls this once the connection to the X server is lost, on whichever thread met it: the
+// main thread, or the x-events thread (event_thread.h) with its lock and Allegro's held. Xlib's
+// own handler would exit(), and the exit handlers' shutdown of Allegro can wait for ever on those
+// locks; the game ends here instead.
 int onDisplayGone(Display* display)
 {
     if (!displayName[0] && display && DisplayString(display))

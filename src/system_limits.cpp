@@ -1,6 +1,7 @@
 #include "system_limits.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -16,11 +17,13 @@
 
 namespace {
 
-// Files open at once: the standard streams, two connections to the X server, the OpenGL driver's
-// devices and a message box's pipes, with room to spare. With too few, the OpenGL driver fails to
-// start and AllegroGL crashes on the version string it never got.
-const unsigned long filesNeeded = 16;
-// Threads running at once: the game's own, and Allegro's two (its input and its timer).
+// Files the game opens besides those it was started with (the standard streams, and whatever its
+// launcher left open): two connections to the X server, the OpenGL driver's devices and a message
+// box's pipes, with room to spare. With too few, the OpenGL driver fails to start and AllegroGL
+// crashes on the version string it never got.
+const unsigned long filesNeeded = 13;
+// Threads running at once: the main thread, the x-events thread (event_thread.h) and Allegro's
+// timer.
 const long threadsNeeded = 3;
 // The hidden window's watch runs beside them while the window opens.
 const long watchThreads = 1;
@@ -46,15 +49,19 @@ unsigned long long softLimit(int resource)
     return limit.rlim_cur;
 }
 
-// Files the game has open, whoever opened them: a launcher may leave its own open.
+// Files the game has open below the limit, whoever opened them: a launcher may leave its own open.
+// A file open above the limit takes no place that the game could open one in.
 unsigned long filesOpen(unsigned long limit)
 {
     unsigned long open = 0;
     if (DIR* const folder = opendir("/proc/self/fd")) {
-        while (const dirent* entry = readdir(folder))
-            open += entry->d_name[0] != '.';
+        while (const dirent* entry = readdir(folder)) {
+            char* end;
+            const unsigned long fd = strtoul(entry->d_name, &end, 10);
+            open += isdigit(entry->d_name[0]) && !*end && fd < limit && long(fd) != dirfd(folder);
+        }
         closedir(folder);
-        return open - 1; // the folder's own
+        return open;
     }
     for (unsigned long fd = 0; fd < limit && fd < 65536; ++fd)
         open += fcntl(int(fd), F_GETFD) >= 0;
@@ -113,12 +120,11 @@ std::string whatTheSystemLacks()
 
     const unsigned long files = std::min<unsigned long long>(softLimit(RLIMIT_NOFILE), ~0ul);
     const unsigned long open = filesOpen(files);
-    if (files < open + filesNeeded - 3) {
-        const unsigned long free = files > open ? files - open : 0;
-        return said("Outbreak needs to open %lu files at once, but may open only %lu more: %lu are"
-                    " open already, left by the program that started it.\n"
+    if (files < open + filesNeeded) {
+        return said("Outbreak needs to open %lu files, but may open only %lu more: %lu are open"
+                    " already, left by the program that started it.\n"
                     "Raise the limit (ulimit -n, now %lu) and start it again.\n",
-            filesNeeded, free, open, files);
+            filesNeeded, files - open, open, files);
     }
 
     const unsigned long long memory = std::min(softLimit(RLIMIT_AS), softLimit(RLIMIT_DATA));

@@ -8,10 +8,11 @@
 
 // Raises the soft limits of open files, processes and memory to their hard ones, as the system
 // allows any program to; then says what the game still lacks, worded for the player, or nothing.
-// Files: 16 open at once (the standard streams, two connections to the X server, the OpenGL
-// driver's devices, a message box's pipes), counted against those already open, whoever opened
-// them. Threads: Allegro's two and the hidden window's watch; where the system lets the game run
-// fewer beside them than the software OpenGL driver would start (one a processor), the driver is
-// told to draw with as many as there are (LP_NUM_THREADS), down to none of its own. Memory: 512 MB
-// of address space (ulimit -v, ulimit -d). Only before any thread of the game's libraries runs.
+// Files: 13 to open (two connections to the X server, the OpenGL driver's devices, a message box's
+// pipes) beside those already open below the limit, the standard streams among them, whoever
+// opened them. Threads: the x-events thread, Allegro's timer and the hidden window's watch beside
+// the main thread; where the system lets the game run fewer beside them than the software OpenGL
+// driver would start (one a processor), the driver is told to draw with as many as there are
+// (LP_NUM_THREADS), down to none of its own. Memory: 512 MB of address space (ulimit -v,
+// ulimit -d). Only before any thread of the game's libraries runs.
 std::string whatTheSystemLacks();

@@ -186,3 +186,43 @@ TEST(EventThread, AFunctionThatUnregistersItselfInItsCallIsCalledNoMore)
     sleepMs(100); // ten looks
     EXPECT_EQ(selfRemovingCalls, 1);
 }
+
+namespace {
+
+// From within its call, a function registers another, disables and enables interrupts, reads
+// whether they are disabled, and takes both off the list; the steps done are counted.
+std::atomic<int> stepsInCall {0};
+std::atomic<int> disabledSeenInCall {-1};
+
+void doNothing(int) {}
+
+void changesTheListInItsCall(int)
+{
+    const bg_manager& manager = *_unix_bg_man;
+    EXPECT_EQ(manager.register_func(doNothing), 0);
+    stepsInCall = 1;
+    manager.disable_interrupts();
+    stepsInCall = 2;
+    disabledSeenInCall = manager.interrupts_disabled();
+    manager.enable_interrupts();
+    stepsInCall = 3;
+    manager.unregister_func(doNothing);
+    manager.unregister_func(changesTheListInItsCall);
+    stepsInCall = 4;
+}
+
+} // namespace
+
+// The event thread holds its lock through a call: a deadlock there would hang every later test
+// and the program's end too, so the program ends here, failed, instead.
+TEST(EventThread, AFunctionMayRegisterDisableAndEnableFromWithinItsCall)
+{
+    ASSERT_EQ(_unix_bg_man->register_func(changesTheListInItsCall), 0);
+    if (!waitUntil(5 * slowness, [] { return stepsInCall == 4; }, 1)) {
+        ADD_FAILURE() << "the call deadlocked after step " << stepsInCall;
+        std::fflush(stdout);
+        _exit(1);
+    }
+    EXPECT_EQ(disabledSeenInCall, 1);
+    EXPECT_EQ(_unix_bg_man->interrupts_disabled(), 0);
+}

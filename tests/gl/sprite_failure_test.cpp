@@ -332,12 +332,23 @@ TEST(GameStartUp, WithoutAUsableDatafileTheGameSaysWhereItLookedAndWhyAndExits1)
         {"2 processes", "Игры", withProcesses(2), nullptr,
             "Outbreak needs to run 3 threads at once, but the system lets it run only 2.\n"},
         {"4 processes", "Игры", withProcesses(4), nullptr, "Couldn't open ", true},
-        {"5 open files", "Игры", {"/usr/bin/prlimit", "--nofile=5"}, nullptr, "16 files at once"},
-        // Files its launcher left open count against the limit.
+        // The game opens 13 files beside the standard streams; the numbers it says add up.
+        {"5 open files", "Игры", {"/usr/bin/prlimit", "--nofile=5"}, nullptr,
+            "needs to open 13 files, but may open only 2 more: 3 are open already"},
+        {"15 open files", "Игры", {"/usr/bin/prlimit", "--nofile=15"}, nullptr,
+            "needs to open 13 files, but may open only 12 more: 3 are open already"},
+        // Files its launcher left open count against the limit, those above it not.
         {"16 files, 7 left open", "Игры",
             {"/usr/bin/prlimit", "--nofile=16", "/bin/sh", "-c",
                 "exec 3<&0 4<&0 5<&0 6<&0 7<&0 8<&0 9<&0; exec \"$0\""},
-            nullptr, "16 files at once, but may open only"},
+            nullptr, "needs to open 13 files, but may open only 6 more: 10 are open already"},
+        {"16 files, one left open above them", "Игры",
+            {"/bin/bash", "-c", "exec 200<&0; exec /usr/bin/prlimit --nofile=16 \"$0\""}, nullptr,
+            nullptr},
+#ifndef OUTBREAK_SANITIZE // whose shadow memory takes terabytes of address space
+        {"256 MB of memory", "Игры", {"/usr/bin/prlimit", "--as=268435456"}, nullptr,
+            "Outbreak needs 512 MB of memory, but may have only 256 MB.\n"},
+#endif
         // A soft limit below the hard one is raised to it.
         {"5 open files, 64 at most", "Игры", {"/usr/bin/prlimit", "--nofile=5:64"}, nullptr,
             nullptr},

@@ -191,6 +191,8 @@ ChildProcess::ChildProcess(
     posix_spawn_file_actions_addopen(
         &actions, 1, (scratch_ + "/output.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    // Nothing else that the test's own starter left open: the child's count of files is its own.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
 
     // The signal handlers and masks of this process (Allegro's, in the OpenGL tests) are not the
     // child's business.
