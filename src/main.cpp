@@ -85,6 +85,10 @@ void initSystem()
     // freed top of the heap back to the system each time, and faulting it in again in the next
     // frame cost the idle game more than half a core. Up to 64 MB of it are kept instead.
     mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    // Each thread that allocates would otherwise get an arena of its own, with 64 MB of address
+    // space set aside for it: the driver's drawing threads doubled what the game maps, and under a
+    // limit of memory (ulimit -v) the driver crashed. Two arenas serve the game's few threads.
+    mallopt(M_ARENA_MAX, 2);
 
     // The sprites are read from base.dat: work in the folder that holds it.
     enterDataFolder();

@@ -27,9 +27,12 @@ const unsigned long filesNeeded = 13;
 const long threadsNeeded = 3;
 // The hidden window's watch runs beside them while the window opens.
 const long watchThreads = 1;
-// Address space: the game plays in some 420 MB of it with the software OpenGL driver, which
-// crashes in less than some 400 MB.
-const unsigned long long memoryNeeded = 512ull << 20;
+// Address space, with the C library's memory in two arenas (main.cpp): the game maps some 350 MB
+// with the software OpenGL driver drawing on the game's own thread, and 16 MB more for each
+// drawing thread of the driver's (measured with none, 2, 16 and 32 of them). Short of it, the
+// driver crashes as it compiles its first shader.
+const unsigned long long memoryNeeded = 400ull << 20;
+const unsigned long long memoryPerDrawingThread = 20ull << 20;
 
 void raiseSoftLimit(int resource)
 {
@@ -133,17 +136,34 @@ std::string whatTheSystemLacks()
                     "Raise the limit (ulimit -v, ulimit -d) and start it again.\n",
             memoryNeeded >> 20, memory >> 20);
 
-    const long processors = std::max(1L, sysconf(_SC_NPROCESSORS_ONLN));
-    const long wanted = threadsNeeded + watchThreads + processors;
+    // Mesa's software driver draws with one thread a processor, or as many as LP_NUM_THREADS
+    // says; it waits for ever for those it could not start, and crashes where they leave it too
+    // little memory. It is told how many it may have, none meaning that it draws on the game's own
+    // thread, and where the player asked for more, standard error says so.
+    const char* const asked = getenv("LP_NUM_THREADS");
+    char* end = nullptr;
+    const long askedThreads = asked ? strtol(asked, &end, 10) : -1;
+    const long drawing = asked && *asked && !*end && askedThreads >= 0
+        ? askedThreads
+        : std::max(1L, sysconf(_SC_NPROCESSORS_ONLN));
+    const long wanted = threadsNeeded + watchThreads + drawing;
     const long allowed = threadsAllowed(wanted);
     if (allowed < threadsNeeded)
         return said("Outbreak needs to run %ld threads at once, but the system lets it run only"
                     " %ld.\nRaise the limit of processes (ulimit -u) and start it again.\n",
             threadsNeeded, allowed);
-    // Mesa's software driver starts one thread a processor, and waits for ever for those it could
-    // not start: it is told how many it may have, none meaning that it draws on the game's own.
-    if (allowed < wanted && !getenv("LP_NUM_THREADS"))
-        setenv("LP_NUM_THREADS",
-            std::to_string(std::max(0L, allowed - threadsNeeded - watchThreads)).c_str(), 1);
+    const long room = std::min<unsigned long long>(
+        (memory - memoryNeeded) / memoryPerDrawingThread, ~0ul >> 1);
+    const long drawingAllowed
+        = std::min({drawing, std::max(0L, allowed - threadsNeeded - watchThreads), room});
+    if (drawingAllowed < drawing) {
+        setenv("LP_NUM_THREADS", std::to_string(drawingAllowed).c_str(), 1);
+        if (asked)
+            fprintf(stderr,
+                "Outbreak: the OpenGL driver draws with %ld threads of its own, not the %ld that"
+                " LP_NUM_THREADS asks for: the system's limits (ulimit -u, -v, -d) leave room for"
+                " no more.\n",
+                drawingAllowed, drawing);
+    }
     return "";
 }
