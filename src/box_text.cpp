@@ -2,14 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <langinfo.h>
-#include <locale.h>
-#include <optional>
+#include <numeric>
 #include <vector>
 
-namespace {
+const char* const boxFontSet
+    = "-misc-fixed-medium-r-normal--13-*-*-*-c-*-*-*,-*-*-medium-r-normal--13-*-*-*-c-*-*-*";
 
+namespace {
 
 // The number of bytes of the well-formed UTF-8 letter at the start of bytes, or 0 when it is not
 // one (a stray byte, an overlong form, a surrogate, beyond U+10FFFF, cut short).
@@ -35,48 +34,35 @@ size_t utf8Letter(const unsigned char* bytes, size_t left)
     return length;
 }
 
-// The locale the box reads its text in: the player's own ("") where the C library has it (all
-// of it: xmessage takes every category from the environment) and it is UTF-8; otherwise C.UTF-8,
-// which every Debian system has. None when the C library has no UTF-8 locale at all.
-std::optional<std::string> boxLocale()
+struct Letter {
+    std::string bytes;
+    int cells;
+};
+
+// The letters of a line, each with the cells it takes (see fitToBox); a byte that is not UTF-8 as
+// U+FFFD.
+std::vector<Letter> lettersOf(const std::string& line)
 {
-    for (const char* name : {"", "C.UTF-8"}) {
-        const locale_t locale = newlocale(LC_ALL_MASK, name, locale_t(0));
-        if (!locale)
-            continue;
-        const bool utf8 = std::strcmp(nl_langinfo_l(CODESET, locale), "UTF-8") == 0;
-        freelocale(locale);
-        if (utf8)
-            return name;
+    std::vector<Letter> letters;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(line.data());
+    for (size_t i = 0, length; i < line.size(); i += std::max<size_t>(length, 1)) {
+        length = utf8Letter(bytes + i, line.size() - i);
+        char32_t code = length ? bytes[i] & (length == 1 ? 0x7f : 0x3f >> (length - 1)) : 0xfffd;
+        for (size_t k = 1; k < length; ++k)
+            code = code << 6 | (bytes[i + k] & 0x3f);
+        const int cells = code == '\t' ? 8 : code < 0x1100 ? 1 : 2;
+        letters.push_back({length ? line.substr(i, length) : "\uFFFD", cells});
     }
-    return std::nullopt;
+    return letters;
+}
+
+int cellsOf(std::vector<Letter>::const_iterator first, std::vector<Letter>::const_iterator last)
+{
+    return std::accumulate(
+        first, last, 0, [](int cells, const Letter& l) { return cells + l.cells; });
 }
 
 } // namespace
-
-// Where the letter (a UTF-8 sequence) that starts at byte i ends.
-size_t letterEnd(const std::string& text, size_t i)
-{
-    ++i;
-    while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xc0) == 0x80)
-        ++i;
-    return i;
-}
-
-BoxText textForTheBox(const std::string& text)
-{
-    BoxText box;
-    // Its letters are read as UTF-8, whatever the locale the game was started in; where there is
-    // no such locale, the box shows what it can.
-    const std::optional<std::string> locale = boxLocale();
-    box.locale = locale.value_or("C");
-    box.whole = locale.has_value();
-    box.shown = asUtf8(text);
-    if (!locale)
-        for (char& c : box.shown)
-            c = c & 0x80 ? '?' : c;
-    return box;
-}
 
 std::string escapedForTerminal(const std::string& text)
 {
@@ -104,89 +90,61 @@ std::string escapedForTerminal(const std::string& text)
     return shown;
 }
 
-std::string asUtf8(const std::string& text)
+int boxColumns(int screenWidth)
 {
-    std::string letters;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    for (size_t i = 0; i < text.size();) {
-        const size_t length = utf8Letter(bytes + i, text.size() - i);
-        letters.append(length ? text.substr(i, length) : "\uFFFD");
-        i += length ? length : 1;
-    }
-    return letters;
+    // xmessage makes its text at most seven tenths of the screen wide, of which 21 pixels go to
+    // its scroll bar, borders and margins (measured on screens 320 to 1920 pixels wide). Even on
+    // the smallest screen a line holds ten letters.
+    return std::max(10, ((screenWidth > 0 ? screenWidth : 640) * 7 / 10 - 21) / 8);
 }
 
-std::string fitToScreen(
-    const std::string& text, int lineWidth, const std::function<int(const std::string&)>& widthOf)
+std::string fitToBox(const std::string& text, int columns)
 {
-    // The box's fonts give every letter its own width, whatever its neighbours.
-    struct Letter {
-        std::string bytes;
-        int width;
-    };
-    const auto lettersOf = [&](const std::string& line) {
-        std::vector<Letter> letters;
-        for (size_t i = 0; i < line.size(); i = letterEnd(line, i)) {
-            const std::string bytes = line.substr(i, letterEnd(line, i) - i);
-            letters.push_back({bytes, widthOf(bytes)});
-        }
-        return letters;
-    };
-    const auto widthOfAll = [](auto first, auto last) {
-        int width = 0;
-        for (; first != last; ++first)
-            width += first->width;
-        return width;
-    };
     std::string fitted;
-    size_t start = 0;
-    while (start < text.size()) {
+    for (size_t start = 0; start < text.size();) {
         const size_t end = std::min(text.find('\n', start), text.size());
-        std::vector<Letter> line = lettersOf(text.substr(start, end - start));
+        const std::vector<Letter> line = lettersOf(text.substr(start, end - start));
         start = end + 1;
-        if (widthOfAll(line.begin(), line.end()) > 3 * lineWidth) {
-            // Too long for three lines: the start on one, then an ellipsis and the end on two,
-            // each row as full as it can be.
-            const auto fill = [&](auto last, auto first, int width) {
-                for (; last != first && width + last[-1].width <= lineWidth; --last)
-                    width += last[-1].width;
+        auto from = line.begin();
+        const auto row = [&](auto last, const char* before = "") {
+            fitted += before;
+            for (; from != last; ++from)
+                fitted += from->bytes;
+            fitted += "\n";
+        };
+        if (cellsOf(line.begin(), line.end()) > 3 * columns) {
+            // The start on one row, as full as it can be, then an ellipsis and the end on two.
+            auto head = line.begin();
+            for (int cells = 0; head != line.end() && (cells += head->cells) <= columns;)
+                ++head;
+            const auto fill = [&](auto last, int cells) {
+                while (last != head && (cells += last[-1].cells) <= columns)
+                    --last;
                 return last;
             };
-            auto head = line.begin();
-            for (int width = 0; head != line.end() && width + head->width <= lineWidth; ++head)
-                width += head->width;
-            const auto lastRow = fill(line.end(), head, 0);
-            const auto middleRow = fill(lastRow, head, widthOf("\u2026"));
-            for (auto row : {std::pair(line.begin(), head), std::pair(middleRow, lastRow),
-                     std::pair(lastRow, line.end())}) {
-                fitted += row.first == middleRow ? "\u2026" : "";
-                for (; row.first != row.second; ++row.first)
-                    fitted += row.first->bytes;
-                fitted += "\n";
-            }
+            const auto lastRow = fill(line.end(), 0);
+            const auto middleRow = fill(lastRow, 2); // the ellipsis takes two
+            row(head);
+            from = middleRow;
+            row(lastRow, "\u2026");
+            row(line.end());
             continue;
         }
-        // Wrapped after a '/' or a space where there is one in the last third, and in any case
-        // before the letter that would pass the edge; at least one letter a line.
-        auto from = line.begin();
-        while (widthOfAll(from, line.end()) > lineWidth) {
+        // Wrapped before the letter that would pass the edge, or after the last '/' or space
+        // in the last third before it; at least one letter a row.
+        while (cellsOf(from, line.end()) > columns) {
             auto cut = from + 1;
-            for (int width = from->width; cut != line.end() && width + cut->width <= lineWidth;
-                 ++cut)
-                width += cut->width;
+            for (int cells = from->cells; cut != line.end() && (cells += cut->cells) <= columns;)
+                ++cut;
             for (auto at = cut; at - from > 1; --at)
                 if ((at[-1].bytes == "/" || at[-1].bytes == " ")
-                    && widthOfAll(from, at) > lineWidth * 2 / 3) {
+                    && cellsOf(from, at) > columns * 2 / 3) {
                     cut = at;
                     break;
                 }
-            for (; from != cut; ++from)
-                fitted += from->bytes;
-            fitted += "\n";
+            row(cut);
         }
-        for (; from != line.end(); ++from)
-            fitted += from->bytes;
-        fitted += "\n";
+        row(line.end());
     }
     return fitted;
 }

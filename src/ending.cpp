@@ -76,8 +76,6 @@ void endBoxProcess(BoxProcessEnding why)
     switch (why) {
     case BoxProcessEnding::gameGone:
         _exit(played);
-    case BoxProcessEnding::displayGone:
-        _exit(failed);
     case BoxProcessEnding::programMissing:
         break;
     }

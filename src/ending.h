@@ -35,8 +35,8 @@
 //    ...) or Ctrl+\ (SIGQUIT, at its default)       the signal
 //  A write past a file-size limit (ulimit -f)       as if none   the write fails, SIGXFSZ ignored
 //
-// A message box runs in a process of its own, which ends with the game. When the box's program
-// cannot be run, that process ends with 127 and the game writes the text to standard error.
+// A message box runs in a process of its own, which ends with the game. When xmessage cannot be
+// run, that process ends with 127; the text is on standard error already.
 #pragma once
 
 // The ways the game fails, from anywhere: each ends the game at once with status 1, without
@@ -85,8 +85,7 @@ public:
 // same.)
 [[noreturn]] void endByCrash(int signal);
 
-// In a message box's own process, before it runs the box's program: the game has already gone
-// (0), the display went away as the box's text was fitted to it (1), or the program cannot be run
-// (127).
-enum class BoxProcessEnding { gameGone, displayGone, programMissing };
+// In a message box's own process, before it runs xmessage: the game has already gone (0), or
+// xmessage cannot be run (127). Safe to call after a fork.
+enum class BoxProcessEnding { gameGone, programMissing };
 [[noreturn]] void endBoxProcess(BoxProcessEnding why);

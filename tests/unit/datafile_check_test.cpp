@@ -207,7 +207,8 @@ const struct {
     {"BlackAlien", "dark with a violet glow",
         [](const Look& l) { return l.r < 90 && l.b > l.r + 15; }},
     {"HardBall", "bluish steel", [](const Look& l) { return l.b > l.g && l.g > l.r; }},
-    {"Infection", "spots on see-through", [](const Look& l) { return l.solid < 64 * 64 / 4; }},
+    {"Infection", "spots on see-through",
+        [](const Look& l) { return l.solid < 64 * 64 / 4; }},
 };
 
 } // namespace
