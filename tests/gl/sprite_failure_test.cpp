@@ -348,8 +348,10 @@ TEST(GameStartUp, WithoutAUsableDatafileTheGameSaysWhereItLookedAndWhyAndExits1)
             "Outbreak: the OpenGL driver draws with 0 threads of its own, not the 8 that"
             " LP_NUM_THREADS asks for"},
         // The game opens 13 files beside the standard streams; the numbers it says add up.
+#ifndef OUTBREAK_SANITIZE // whose runtime (GCC 16's) opens files of its own before the game runs
         {"5 open files", "Игры", {"/usr/bin/prlimit", "--nofile=5"}, nullptr,
             "needs to open 13 files, but may open only 2 more: 3 are open already"},
+#endif
         {"15 open files", "Игры", {"/usr/bin/prlimit", "--nofile=15"}, nullptr,
             "needs to open 13 files, but may open only 12 more: 3 are open already"},
         // Files its launcher left open count against the limit, those above it not.
@@ -365,8 +367,10 @@ TEST(GameStartUp, WithoutAUsableDatafileTheGameSaysWhereItLookedAndWhyAndExits1)
             "Outbreak needs 400 MB of memory, but may have only 256 MB.\n"},
 #endif
         // A soft limit below the hard one is raised to it.
+#ifndef OUTBREAK_SANITIZE
         {"5 open files, 64 at most", "Игры", {"/usr/bin/prlimit", "--nofile=5:64"}, nullptr,
             nullptr},
+#endif
         // Under a file-size limit, a message to a file is cut where the limit is, and the game
         // ends as it would have.
         {"no file size, standard error a file", deepFolder(600),
