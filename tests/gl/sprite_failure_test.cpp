@@ -348,7 +348,7 @@ TEST(GameStartUp, WithoutAUsableDatafileTheGameSaysWhereItLookedAndWhyAndExits1)
             "Outbreak: the OpenGL driver draws with 0 threads of its own, not the 8 that"
             " LP_NUM_THREADS asks for"},
         // The game opens 13 files beside the standard streams; the numbers it says add up.
-#ifndef OUTBREAK_SANITIZE // whose runtime (GCC 16's) opens files of its own before the game runs
+#ifndef OUTBREAK_SANITIZE // whose runtime opens a pipe for its own checks, and fails without one
         {"5 open files", "Игры", {"/usr/bin/prlimit", "--nofile=5"}, nullptr,
             "needs to open 13 files, but may open only 2 more: 3 are open already"},
 #endif
