@@ -88,7 +88,7 @@ TEST(GameWindow, TheCloseButtonEndsTheGameWithStatus0)
     ASSERT_TRUE(game.waitForWindow(5 * slowness)) << game.output();
     sleepMs(300);
     game.requestClose();
-    EXPECT_EQ(game.waitForExit(2.0), 0) << game.output();
+    EXPECT_EQ(game.waitForExit(3 * slowness), 0) << game.output();
 }
 
 namespace {
