@@ -5,7 +5,8 @@
 //    as the game.
 //  - "x-events", below: runs Allegro's X handler and any other registered function, nothing
 //    else (the frame loop's look runs them on the main thread too). From them the close button
-//    calls requestStop, and a lost connection ends the game (the handler of Xlib's I/O errors,
+//    calls requestStop, the mouse and the keyboard note their presses (player_input.h), and a
+//    lost connection ends the game (the handler of Xlib's I/O errors,
 //    on whichever thread met it); they open no box and call no OpenGL.
 //  - Allegro's timer thread: calls the game's tick, which only counts and posts a semaphore.
 //  - the hidden window's watch, while the window opens: calls Xlib on its own connection alone.
@@ -15,7 +16,8 @@
 // the registered functions, taken briefly by DISABLE, ENABLE and a registering), then Allegro's
 // X lock (XLOCK, which its X handler takes within its call), then Xlib's lock of the display
 // (within every Xlib call). So nothing may disable interrupts, register a function or look while
-// holding the X lock; from within a call, all three may be done.
+// holding the X lock; from within a call, all three may be done. Below them all, the lock of the
+// noted presses (player_input.cpp) is taken last, and nothing is taken within it.
 // Xlib's lock exists only after XInitThreads: Allegro's X system driver calls it in allegro_init
 // before it opens its display, unless its configuration says "XInitThreads = 0" in [system]; so
 // useEventThread calls it too, first, and a player's allegro.cfg cannot take it away.
