@@ -6,8 +6,8 @@
 //  - "x-events", below: runs Allegro's X handler and any other registered function, nothing
 //    else (the frame loop's look runs them on the main thread too). From them the close button
 //    calls requestStop, the mouse and the keyboard note their presses (player_input.h), and a
-//    lost connection ends the game (the handler of Xlib's I/O errors,
-//    on whichever thread met it); they open no box and call no OpenGL.
+//    lost connection ends the game (the handler of Xlib's I/O errors, on whichever thread met
+//    it); they open no box and call no OpenGL.
 //  - Allegro's timer thread: calls the game's tick, which only counts and posts a semaphore.
 //  - the hidden window's watch, while the window opens: calls Xlib on its own connection alone.
 //  - the OpenGL driver's own threads (Mesa's software driver draws on LP_NUM_THREADS): no code
