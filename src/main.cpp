@@ -8,6 +8,7 @@
 #include "monotonic_clock.h"
 #include "player_input.h"
 #include "process_guard.h"
+#include "scene_in_window.h"
 #include "start_up.h"
 
 #include <alleggl.h>
@@ -45,7 +46,11 @@ void guardFromTheStart(int, char**, char**) { guardProcess(); }
 
 // The frame loop's view of Allegro, AllegroGL and the timer.
 struct AllegroShell {
-    void hearInput() { hearEventsNow(); }
+    void hearInput()
+    {
+        hearEventsNow();
+        refitSceneIfExposed();
+    }
     bool quitRequested() { return takeEscapePress() || key[KEY_ESC] || stopRequested(); }
     bool takeLeftPress(int& x, int& y) { return ::takeLeftPress(x, y); }
     bool leftButtonDown() { return leftButtonHeld(); }
@@ -58,7 +63,7 @@ struct AllegroShell {
     }
     void showFrame()
     {
-        algl_draw_mouse();
+        drawPointer();
         glFlush();
         allegro_gl_flip();
         // Clear the next back buffer now, after the flip.

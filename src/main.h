@@ -13,7 +13,7 @@
 //   bool leftButtonDown()    the left button held since a press that was taken already: read
 //                            with the presses, so that a press that comes between the two looks
 //                            waits for the next frame rather than count twice
-//   int mouseX(), mouseY()   pointer position in window pixels
+//   int mouseX(), mouseY()   pointer position in the scene's pixels
 //   double seconds()         the time on a clock that runs on steadily, in seconds
 //   void showFrame()         draw the pointer, flush, flip, clear the next back buffer
 //   void startCounting()     forget the ticks so far and count from now

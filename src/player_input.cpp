@@ -84,7 +84,8 @@ void followThePlayersPointer()
     if (_xwin.display && _xwin.window && _xwin_mouse_interrupt
         && XQueryPointer(
             _xwin.display, _xwin.window, &root, &child, &rootX, &rootY, &x, &y, &buttons)
-        && x >= 0 && y >= 0 && x < SCREEN_W && y < SCREEN_H)
-        _xwin_mouse_interrupt(x - _mouse_x, y - _mouse_y, 0, 0, _mouse_b);
+        && x >= 0 && y >= 0 && x < _xwin.window_width && y < _xwin.window_height)
+        _xwin_mouse_interrupt(x + _xwin.scroll_x - _mouse_x, y + _xwin.scroll_y - _mouse_y, 0, 0,
+            _mouse_b);
     XUNLOCK();
 }

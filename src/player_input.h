@@ -11,7 +11,7 @@
 void notePresses();
 
 // Main thread (the frame loop): the oldest press of the left button not yet taken, and where the
-// pointer was as it came, in window pixels; false if there is none.
+// pointer was as it came, in the scene's pixels (scene_in_window.h); false if there is none.
 bool takeLeftPress(int& x, int& y);
 
 // Main thread (the frame loop): whether the left button is held down since a press that was

@@ -5,6 +5,7 @@
 #include "message_box.h"
 #include "player_input.h"
 #include "process_guard.h"
+#include "scene_in_window.h"
 #include "system_limits.h"
 
 #include <X11/Xlib.h>
@@ -107,13 +108,14 @@ void startAllegroAndOpenGL(void (*tick)())
     srand(time(NULL));
     allegro_gl_use_mipmapping(TRUE);
     setDrawingState();
-    // The pointer is Allegro's arrow, which AllegroGL draws into each frame (algl_draw_mouse);
-    // shown as the system's pointer, it takes no timer of its own to follow the mouse. Allegro
-    // puts the player's pointer where its own is as it shows it: its own goes where the player's
-    // is first, so that neither jumps to the window's centre.
+    allegro_gl_set_projection();
+    fitSceneToWindow();
+    // The pointer is Allegro's arrow, which AllegroGL draws into each frame (drawPointer); shown
+    // as the system's pointer, it takes no timer of its own to follow the mouse. Allegro puts the
+    // player's pointer where its own is as it shows it: its own goes where the player's is first,
+    // so that neither jumps to the window's centre.
     followThePlayersPointer();
     show_os_cursor(MOUSE_CURSOR_ALLEGRO);
-    allegro_gl_set_projection();
 }
 
 void setDrawingState()

@@ -160,18 +160,22 @@ SeenSprite groupTarget(
     return target;
 }
 
-// The game in the build folder, its colours drawn from seed.
-GameOptions levelOfSeed(unsigned seed)
+// The game in the build folder, its colours drawn from seed, on the display (empty: the test's).
+GameOptions levelOfSeed(unsigned seed, const std::string& display)
 {
     GameOptions options = inBuildDir();
     options.levelSeed = int(seed);
+    options.display = display;
     return options;
 }
 
-// A game of the level of seed on the test's screen, with eyes on it.
+// A game of the level of seed on the test's screen, or on display, with eyes on it.
 class Table {
 public:
-    explicit Table(unsigned seed) : eye_(buildDir() + "/sprites"), game_(levelOfSeed(seed)) {}
+    explicit Table(unsigned seed, const std::string& display = "")
+        : eye_(buildDir() + "/sprites"), game_(levelOfSeed(seed, display))
+    {
+    }
 
     RunningGame& game() { return game_; }
     const SpriteEye& eye() const { return eye_; }
@@ -331,6 +335,36 @@ TEST(Play, AClickOnAnAlienPullsItToTheLaunchPointAndHoldsItThere)
     const std::vector<SeenSprite> scene = table.eye().findAll(later);
     EXPECT_EQ(scene.size(), size_t(levelSprites));
     EXPECT_EQ(countPerKind(scene), countPerKind(table.scene));
+}
+
+// A kiosk's compositor gives the window the whole screen, whatever size the game asks for: the
+// scene is drawn centred, the rest black, and the pointer and the clicks are the scene's. The game
+// drew it in the window's lower left corner, where a click picked what lay elsewhere.
+TEST(Play, InAWindowLargerThanTheSceneTheSceneIsCentredAndAClickPicksTheAlienUnderTheArrow)
+{
+    PrivateDisplay screen; // no window manager to keep the window at the size it asks for
+    Table table(1, screen.name());
+    RunningGame& game = table.game();
+    ASSERT_TRUE(game.waitForWindow(5 * slowness)) << game.describe();
+    game.forceWindowSize(1280, 720);
+    ASSERT_TRUE(table.opens()) << game.describe();
+    ASSERT_HEAP_RESTS(table, levelSprites);
+
+    // The arrow over the black above the scene's top left corner, and nothing else outside it.
+    game.movePointer(-200, -100);
+    int arrow = 0, outside = 0;
+    EXPECT_TRUE(waitUntil(3 * slowness, [&] {
+        const Image whole = game.wholeWindow();
+        arrow = litPixels(whole, 120, 20, 132, 40);
+        outside = litPixels(whole, 0, 0, 1280, 720) - litPixels(whole, 320, 120, 960, 600);
+        return arrow > 20 && outside == arrow;
+    })) << arrow << " pixels of the arrow lit, " << outside << " outside the scene";
+
+    const SeenSprite pick
+        = table.nearestToLaunch([&](const SeenSprite& s) { return nothingBelow(table.scene, s); });
+    ASSERT_GE(pick.kind, 0);
+    EXPECT_EQ(table.pickAndWaitAtLaunch(pick).kind, pick.kind)
+        << "no " << describe(pick) << " at the launch point";
 }
 
 // In the level of this seed, at rest, an alien of some colour lies in the open with no other of

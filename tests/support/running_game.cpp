@@ -195,9 +195,28 @@ Image windowPicture(Display* display, unsigned long window)
     return x ? toImage(x) : Image();
 }
 
+void RunningGame::forceWindowSize(int width, int height)
+{
+    XResizeWindow(display_, window_, unsigned(width), unsigned(height));
+    XSync(display_, False);
+    sceneLeft_ = (width - 640) / 2;
+    sceneTop_ = (height - 480) / 2;
+}
+
+Image RunningGame::wholeWindow() { return windowPicture(display_, window_); }
+
 Image RunningGame::screenshot()
 {
     Image shot = windowPicture(display_, window_);
+    if (!shot.pixels.empty() && (sceneLeft_ || sceneTop_)) {
+        Image scene;
+        scene.width = 640;
+        scene.height = 480;
+        for (int y = 0; y < scene.height; ++y)
+            for (int x = 0; x < scene.width; ++x)
+                scene.pixels.push_back(shot.at(x + sceneLeft_, y + sceneTop_));
+        shot = scene;
+    }
     if (shot.pixels.empty()) {
         // The game has ended and its window is gone.
         shot.width = lastWidth_;
@@ -246,6 +265,8 @@ RunningGame::Icon RunningGame::windowIcon()
 
 void RunningGame::movePointer(int x, int y)
 {
+    x += sceneLeft_;
+    y += sceneTop_;
     XWarpPointer(display_, None, window_, 0, 0, 0, 0, x, y);
     int rootX = x, rootY = y;
     Window child;

@@ -65,6 +65,12 @@ public:
     // game does not stop in time. Input wants 300 ms more, as after waitForWindow.
     Image firstFrame(double seconds);
     unsigned long window() const { return window_; }
+    // Gives the window another size, as a kiosk's compositor does, which the game cannot refuse
+    // (on a display with no window manager). From then on the pictures and the pointer's places
+    // are the scene's, centred in the window: screenshot() cuts it out, and movePointer and click
+    // take its pixels; wholeWindow() shows the rest.
+    void forceWindowSize(int width, int height);
+    Image wholeWindow();
 
     // The window as it shows now; once the game has ended and its window is gone, a black frame
     // of the window's last size.
@@ -78,7 +84,7 @@ public:
     Icon windowIcon();
     // The window's class (WM_CLASS) as "name, class".
     std::string windowClass();
-    void movePointer(int x, int y); // window coordinates
+    void movePointer(int x, int y); // window coordinates, or the scene's (forceWindowSize)
     // Moves the pointer to (x, y), where the frame is black, again and again until the game
     // draws its pointer there; false if it never does. After this the game follows the pointer.
     bool movePointerAndSee(int x, int y, double seconds);
@@ -94,6 +100,7 @@ private:
     struct _XDisplay* display_ = nullptr;
     unsigned long window_ = 0;
     int lastWidth_ = 640, lastHeight_ = 480;
+    int sceneLeft_ = 0, sceneTop_ = 0; // in the window
 };
 
 // Folder of the built game and its base.dat.
