@@ -53,8 +53,9 @@ void fitSceneToWindow()
     // OpenGL counts rows from the bottom.
     glViewport(left, windowHeight - top - SCREEN_H, SCREEN_W, SCREEN_H);
 
-    // Allegro's X handler puts its pointer at the window's pixel plus the scroll, for a range of
-    // the mouse that reaches beyond the screen; without that, at the window's pixel, clamped.
+    // Allegro's X handler puts its pointer at the window's pixel plus the scroll where the mouse's
+    // range reaches past the screen's right or bottom edge, and at the window's pixel otherwise:
+    // the range reaches past it, if only by a pixel, in a window of any size but the scene's.
     XLOCK();
     _xwin.window_width = windowWidth;
     _xwin.window_height = windowHeight;
