@@ -27,6 +27,9 @@ void noteExposure(int x, int y, int w, int h)
 
 bool sceneSized() { return windowWidth == SCREEN_W && windowHeight == SCREEN_H; }
 
+// The viewport on the scene's place in the window; OpenGL counts rows from the bottom.
+void viewTheScene() { glViewport(left, windowHeight - top - SCREEN_H, SCREEN_W, SCREEN_H); }
+
 } // namespace
 
 void fitSceneToWindow()
@@ -50,8 +53,7 @@ void fitSceneToWindow()
     windowHeight = int(height);
     left = (windowWidth - SCREEN_W) / 2;
     top = (windowHeight - SCREEN_H) / 2;
-    // OpenGL counts rows from the bottom.
-    glViewport(left, windowHeight - top - SCREEN_H, SCREEN_W, SCREEN_H);
+    viewTheScene();
 
     // Allegro's X handler puts its pointer at the window's pixel plus the scroll where the mouse's
     // range reaches past the screen's right or bottom edge, and at the window's pixel otherwise:
@@ -93,5 +95,5 @@ void drawPointer()
         -left - 0.325, windowWidth - left - 0.325, windowHeight - top - 0.325, -top - 0.325, -1, 1);
     algl_draw_mouse();
     glPopMatrix();
-    glViewport(left, windowHeight - top - SCREEN_H, SCREEN_W, SCREEN_H);
+    viewTheScene();
 }
