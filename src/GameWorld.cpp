@@ -3,6 +3,7 @@
 #include "util.h"
 
 #include <GL/gl.h>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <iterator>
@@ -251,15 +252,68 @@ void GameWorld::useExtraCycles() { collisionConstraint(); }
 
 void GameWorld::causeDestruction(std::list<Enemy>::iterator, std::list<Enemy>::iterator) {}
 
+// Each sprite bound for drawing costs the software driver a copy of its drawing state, so the
+// enemies are drawn kind by kind, the overlays last, rather than in the list's order, which
+// changes kind at nearly every enemy. What covers what stays the list's: each enemy is drawn at a
+// depth of its own, nearer the later it comes in the list, and its overlay at the same depth, and
+// the depth test keeps the nearest. The alpha test drops a masked texel before it reaches the depth
+// buffer, so a masked texel hides nothing, as before. Nothing but the depth differs from drawing in
+// order: the same sprites, squares and texture coordinates, so the same pixels.
 void GameWorld::draw()
 {
     glEnable(GL_TEXTURE_2D);
     glAlphaFunc(GL_GREATER, 0.5f);
     glEnable(GL_ALPHA_TEST);
-    for (Enemy& enemy : enemies) {
-        enemy.type->draw(enemy.position, enemy.radius);
-        if (enemy.state == EnemyType::INFECTED || enemy.state == EnemyType::DISOLVING)
-            effects[0].draw(enemy.position, enemy.radius);
+    auto wearsOverlay = [](const Enemy& enemy) {
+        return enemy.state == EnemyType::INFECTED || enemy.state == EnemyType::DISOLVING;
+    };
+
+    // The depths step from the back to the front of the projection's depth range (-1 to 1, the
+    // nearer the greater), one step an enemy, each step at least two of the depth buffer's units.
+    GLint depthBits = 0;
+    glGetIntegerv(GL_DEPTH_BITS, &depthBits);
+    const double depthUnits = std::ldexp(1.0, std::min(int(depthBits), 24));
+    const float depthStep = 2.0f / float(enemies.size() + 2);
+    if (depthBits <= 0 || depthStep < 4 / depthUnits) {
+        // Too few depths for the enemies: in the list's order.
+        for (Enemy& enemy : enemies) {
+            enemy.type->draw(enemy.position, enemy.radius);
+            if (wearsOverlay(enemy))
+                effects[0].draw(enemy.position, enemy.radius);
+        }
+        glDisable(GL_ALPHA_TEST);
+        return;
     }
+
+    // Draws each enemy that chosen picks at its depth: a translation along z ahead of the
+    // enemy's own transform, and then a scale along z, 0 to flatten an overlay's own depth onto
+    // its enemy's.
+    auto drawAtDepths = [&](auto chosen, float zScale, auto draw) {
+        float depth = -1;
+        for (Enemy& enemy : enemies) {
+            depth += depthStep;
+            if (!chosen(enemy))
+                continue;
+            glPushMatrix();
+            glTranslatef(0, 0, depth);
+            glScalef(1, 1, zScale);
+            draw(enemy);
+            glPopMatrix();
+        }
+    };
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    std::vector<const EnemyType*> drawnKinds;
+    for (const Enemy& first : enemies) {
+        const EnemyType* kind = first.type.get();
+        if (std::find(drawnKinds.begin(), drawnKinds.end(), kind) != drawnKinds.end())
+            continue;
+        drawnKinds.push_back(kind);
+        drawAtDepths([&](const Enemy& enemy) { return enemy.type.get() == kind; }, 1,
+            [](Enemy& enemy) { enemy.type->draw(enemy.position, enemy.radius); });
+    }
+    drawAtDepths(
+        wearsOverlay, 0, [&](Enemy& enemy) { effects[0].draw(enemy.position, enemy.radius); });
+    glDisable(GL_DEPTH_TEST);
     glDisable(GL_ALPHA_TEST);
 }

@@ -1,10 +1,13 @@
 // GameWorld::draw in the game's OpenGL context: the state it leaves, which enemies get the
-// infection overlay and at what size, the mask, and what covers what.
+// infection overlay and at what size, the mask, and what covers what, which is the list's order
+// although the draw goes kind by kind.
 #include "gl_support.h"
 
 #include "GameWorld.h"
+#include "scripted_play.h"
 
 #include <boost/shared_ptr.hpp>
+#include <cstdlib>
 
 namespace {
 
@@ -166,6 +169,52 @@ TEST_F(WorldDraw, AnOverlayLiesOverItsOwnEnemyButUnderTheNext)
     EXPECT_EQ("", frame.regionMismatch(firstOnly.inner(2), red));      // the overlay's mask half
     EXPECT_EQ("", frame.regionMismatch(firstTopRight.inner(2), blue)); // over its own sprite
     EXPECT_EQ("", frame.regionMismatch(overlap.inner(2), green));      // under the next enemy
+}
+
+// Each enemy in the list's order, its overlay right after it: the picture the draw must give.
+void drawInListOrder(GameWorld& world)
+{
+    glAlphaFunc(GL_GREATER, 0.5f);
+    glEnable(GL_ALPHA_TEST);
+    for (Enemy& enemy : world.enemies) {
+        enemy.type->draw(enemy.position, enemy.radius);
+        if (enemy.state == EnemyType::INFECTED || enemy.state == EnemyType::DISOLVING)
+            world.effects[0].draw(enemy.position, enemy.radius);
+    }
+    glDisable(GL_ALPHA_TEST);
+}
+
+// The level with the game's sprites, played by the tests' script: the heap, the hard balls over
+// it, the shots' infected and dissolving aliens shrinking away. Every pixel as in the list's order.
+TEST_F(GlTest, ALevelInPlayLooksPixelForPixelAsItsEnemiesDrawnInTheListsOrder)
+{
+    GameWorld world;
+    srand(2024);
+    world.loadLevel();
+    int overlaid = 0;
+    for (int s = 1; s <= 1200 && playScriptedStep(world, s).goesOn; ++s) {
+        // After each shot, as its infection spreads and the infected dissolve.
+        if (s % 150 < 62 || s % 20 != 2)
+            continue;
+        for (const Enemy& enemy : world.enemies)
+            overlaid += enemy.state == EnemyType::INFECTED || enemy.state == EnemyType::DISOLVING;
+        clearFrame();
+        world.draw();
+        const Image byKind = readBackBuffer();
+        clearFrame();
+        drawInListOrder(world);
+        const Image inOrder = readBackBuffer();
+        int differing = 0;
+        for (size_t p = 0; p < inOrder.pixels.size(); ++p)
+            differing += !(byKind.pixels[p] == inOrder.pixels[p]);
+        if (differing) {
+            byKind.save("gl-failure-by-kind.png");
+            inOrder.save("gl-failure-in-order.png");
+        }
+        ASSERT_EQ(0, differing) << "pixels that differ at step " << s
+                                << " (gl-failure-by-kind.png, gl-failure-in-order.png)";
+    }
+    EXPECT_GT(overlaid, 10) << "the script should infect aliens";
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // world, on every build and every machine.
 #include "GameWorld.h"
 #include "headless.h"
+#include "scripted_play.h"
 #include "world_fields.h"
 
 #include <cstdint>
@@ -22,46 +23,13 @@ uint64_t fnv1a(const std::vector<uint32_t>& words)
     return h;
 }
 
-// A seeded game with scripted play: every 150 steps the player clicks the lowest free alien,
-// and 60 steps later, once it hangs at the launch point, fires it at a group of its colour. Between
-// steps, as many extra collision passes as a frame of a busy machine might fit.
+// A seeded game with the tests' scripted play.
 struct ScriptedGame {
     std::vector<uint32_t> fields;
     int steps = 0;
     int launches = 0;
     size_t enemiesLeft = 0;
 };
-
-Vector2 lowestFreeAlien(const GameWorld& world)
-{
-    Vector2 lowest;
-    for (const Enemy& e : world.enemies)
-        if (e.state == EnemyType::NORMAL && e.position.y > lowest.y)
-            lowest = e.position;
-    return lowest;
-}
-
-// The lowest free alien of the picked one's colour that has a neighbour of that colour: one
-// the shot can reach, where it can set off a chain.
-Vector2 bestTarget(const GameWorld& world)
-{
-    const Enemy* picked = nullptr;
-    for (const Enemy& e : world.enemies)
-        if (e.state == EnemyType::SELECTED)
-            picked = &e;
-    Vector2 best(320, 0);
-    for (const Enemy& e : world.enemies) {
-        if (!picked || e.type != picked->type || e.state != EnemyType::NORMAL
-            || e.position.y <= best.y)
-            continue;
-        for (const Enemy& n : world.enemies)
-            if (&n != &e && n.type == e.type && (n.position - e.position).LengthSqr() < 36 * 36) {
-                best = e.position;
-                break;
-            }
-    }
-    return best;
-}
 
 // allPairs plays with the pair passes that visit every pair instead of the game's own.
 ScriptedGame play(unsigned seed, int steps, bool allPairs = false)
@@ -72,21 +40,11 @@ ScriptedGame play(unsigned seed, int steps, bool allPairs = false)
     world.loadLevel();
     ScriptedGame game;
     for (int s = 1; s <= steps; ++s) {
-        if (!(allPairs ? world.stepAllPairs() : world.step()))
+        const ScriptedStep step = playScriptedStep(world, s, allPairs);
+        if (!step.goesOn)
             break;
         game.steps = s;
-        if (s % 150 == 0 && !world.selected)
-            world.mouseButton(lowestFreeAlien(world));
-        if (s % 150 == 60 && world.selected) {
-            world.mouseButton(bestTarget(world));
-            game.launches += !world.selected;
-        }
-        for (int extra = 0; extra < s % 4; ++extra) {
-            if (allPairs)
-                world.collisionConstraintAllPairs();
-            else
-                world.useExtraCycles();
-        }
+        game.launches += step.launched;
     }
     game.fields = fieldsOf(world);
     game.enemiesLeft = world.enemies.size();
