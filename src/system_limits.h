@@ -11,10 +11,10 @@
 // Files: 13 to open (two connections to the X server, the OpenGL driver's devices, a message box's
 // pipes) beside those already open below the limit, the standard streams among them, whoever
 // opened them. Threads: the x-events thread, Allegro's timer and the hidden window's watch beside
-// the main thread. Memory: 400 MB of address space (ulimit -v, ulimit -d). Where the system lets
-// the game run fewer threads than the software OpenGL driver would draw with (one a processor, or
-// the player's LP_NUM_THREADS), or leaves less than 20 MB of memory for each, the driver is told
-// to draw with as many as there are room for (LP_NUM_THREADS), down to none of its own, and
+// the main thread. Memory: 400 MB of address space (ulimit -v, ulimit -d). The software OpenGL
+// driver is told how many threads of its own to draw with (LP_NUM_THREADS): one, or the number the
+// player's LP_NUM_THREADS asks for; where the system lets the game run fewer threads than that, or
+// leaves less than 20 MB of memory for each, as many as there are room for, down to none, and
 // standard error says so where the player had asked for more. Main thread, before any thread of
 // the game's libraries runs, and after main.cpp has kept the C library to two arenas.
 std::string whatTheSystemLacks();

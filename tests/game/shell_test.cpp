@@ -5,6 +5,7 @@
 #include "datafile_check.h"
 
 #include <X11/keysym.h>
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -40,6 +41,23 @@ TEST(GameWindow, OpensAt640x480AndShowsTheClearedFrameWithThePointer)
     EXPECT_EQ(elsewhere, 0) << "the frame is not cleared below the level";
     EXPECT_TRUE(game.running());
     EXPECT_TRUE(game.messages().empty()) << game.describe();
+}
+
+// The software OpenGL driver draws with one thread of its own unless the player asks for another
+// number: each more would wake the idle game hundreds of times a second more.
+TEST(GameWindow, TheSoftwareDriverDrawsWithOneThreadOfItsOwnUnlessThePlayerAsksForMore)
+{
+    for (const char* asked : {static_cast<const char*>(nullptr), "3"}) {
+        GameOptions options = inBuildDir();
+        options.environment = {{"LP_NUM_THREADS", asked}};
+        RunningGame game(options);
+        SCOPED_TRACE(asked ? asked : "not asked");
+        ASSERT_TRUE(game.waitForWindow(5 * slowness)) << game.describe();
+        const std::vector<std::string> names = game.threadNames();
+        const long drawing = std::count_if(names.begin(), names.end(),
+            [](const std::string& name) { return name.rfind("llvmpipe", 0) == 0; });
+        EXPECT_EQ(asked ? 3 : 1, drawing) << game.describe();
+    }
 }
 
 // A window that opened under a pointer that never moved drew its arrow at its centre, and so did

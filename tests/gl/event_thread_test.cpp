@@ -15,29 +15,12 @@
 #include <X11/Xlib.h>
 #include <algorithm>
 #include <atomic>
-#include <dirent.h>
-#include <fstream>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
-
-// The names of this process's threads.
-std::vector<std::string> threadNames()
-{
-    std::vector<std::string> names;
-    DIR* tasks = opendir("/proc/self/task");
-    while (dirent* task = tasks ? readdir(tasks) : nullptr) {
-        std::ifstream comm(std::string("/proc/self/task/") + task->d_name + "/comm");
-        std::string name;
-        if (std::getline(comm, name))
-            names.push_back(name);
-    }
-    if (tasks)
-        closedir(tasks);
-    return names;
-}
 
 // Sends the key (an X key code) or the mouse button to the game's window from a connection of its
 // own, pressed or released, as the X server delivers them to the window; a button at (x, y).
@@ -86,7 +69,7 @@ void removeItself(int)
 TEST(EventThread, IsTheOneAllegroRunsItsBackgroundWorkOn)
 {
     EXPECT_TRUE(eventThreadInUse());
-    const std::vector<std::string> names = threadNames();
+    const std::vector<std::string> names = threadNames(getpid());
     EXPECT_NE(std::find(names.begin(), names.end(), "x-events"), names.end());
 }
 

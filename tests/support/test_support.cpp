@@ -94,6 +94,20 @@ unsigned long long signalMask(pid_t pid, const std::string& field)
     return 0;
 }
 
+std::vector<std::string> threadNames(pid_t pid)
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        if (std::getline(comm, name))
+            names.push_back(name);
+    }
+    return names;
+}
+
 ChildEnvironment::ChildEnvironment()
 {
     for (char** e = environ; *e; ++e)

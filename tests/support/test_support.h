@@ -59,6 +59,8 @@ bool processAlive(pid_t pid);
 // A signal mask of process pid, field "SigCgt:" (caught), "SigIgn:" (ignored) or "SigBlk:" (held)
 // of /proc/PID/status: a bit for each signal, signal 1 in the lowest.
 unsigned long long signalMask(pid_t pid, const std::string& field);
+// The names of the threads of process pid.
+std::vector<std::string> threadNames(pid_t pid);
 
 // How a child ended: its exit status, or -signal when a signal ended it; this while it runs.
 const int stillRunning = -1000;
@@ -89,6 +91,8 @@ public:
     void kill();
     // Whether the child has a handler of its own for the signal.
     bool catches(int number);
+    // The names of its threads.
+    std::vector<std::string> threadNames() const { return ::threadNames(pid_); }
 
     // What it wrote to standard output and standard error.
     std::string output() const;
