@@ -1,10 +1,12 @@
-// The least a program can do to show the game's idle frame: a GLX window of the game's size and
-// format, and each frame exactly the OpenGL calls the game makes for its level (144 sprites, each
-// a push, translate, scale and a display list that binds one of 7 mipmapped masked textures and
-// draws the unit quad; swap; clear), paced at 60 frames a second by
-// clock_nanosleep on absolute times. The display lists are the game's own (makeQuad); nothing else
-// of the game runs: no Allegro, no input handling, no simulation. What the game costs beyond this
-// program is the game's own. idle_cost runs it beside the game.
+// The least a program can do to show the game's idle frame in the plainest way: a GLX window of
+// the game's size and format, and each frame the OpenGL calls of the game's level drawn in the
+// order of its list (144 sprites, each a push, translate, scale and a display list that binds one
+// of 7 mipmapped masked textures and draws the unit quad; swap; clear), paced at 60 frames a second
+// by clock_nanosleep on absolute times, with the OpenGL driver's own choice of drawing threads.
+// The display lists are the game's own (makeQuad); nothing else of the game runs: no Allegro, no
+// input handling, no simulation. What the game costs beyond this program is the game's own; the
+// game draws the same picture with fewer changes of texture, and with one drawing thread.
+// idle_cost runs it beside the game.
 //
 // Run: minimal_frame [SECONDS]   (DISPLAY must name an X server; without SECONDS it runs until
 //                                 killed)
