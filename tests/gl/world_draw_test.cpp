@@ -204,15 +204,12 @@ TEST_F(GlTest, ALevelInPlayLooksPixelForPixelAsItsEnemiesDrawnInTheListsOrder)
         clearFrame();
         drawInListOrder(world);
         const Image inOrder = readBackBuffer();
-        int differing = 0;
-        for (size_t p = 0; p < inOrder.pixels.size(); ++p)
-            differing += !(byKind.pixels[p] == inOrder.pixels[p]);
-        if (differing) {
+        if (byKind.pixels != inOrder.pixels) {
             byKind.save("gl-failure-by-kind.png");
             inOrder.save("gl-failure-in-order.png");
+            FAIL() << "the two differ at step " << s << ": gl-failure-by-kind.png, "
+                   << "gl-failure-in-order.png";
         }
-        ASSERT_EQ(0, differing) << "pixels that differ at step " << s
-                                << " (gl-failure-by-kind.png, gl-failure-in-order.png)";
     }
     EXPECT_GT(overlaid, 10) << "the script should infect aliens";
 }
