@@ -256,9 +256,10 @@ void GameWorld::causeDestruction(std::list<Enemy>::iterator, std::list<Enemy>::i
 // enemies are drawn kind by kind, the overlays last, rather than in the list's order, which
 // changes kind at nearly every enemy. What covers what stays the list's: each enemy is drawn at a
 // depth of its own, nearer the later it comes in the list, and its overlay at the same depth, and
-// the depth test keeps the nearest. The alpha test drops a masked texel before it reaches the depth
-// buffer, so a masked texel hides nothing, as before. Nothing but the depth differs from drawing in
-// order: the same sprites, squares and texture coordinates, so the same pixels.
+// the depth test, on a depth buffer cleared as the draw starts, keeps the nearest. The alpha test
+// drops a masked texel before it reaches the depth buffer, so a masked texel hides nothing, as
+// before. Nothing but the depth differs from drawing in order: the same sprites, squares and
+// texture coordinates, so the same pixels.
 void GameWorld::draw()
 {
     glEnable(GL_TEXTURE_2D);
@@ -301,6 +302,7 @@ void GameWorld::draw()
             glPopMatrix();
         }
     };
+    glClear(GL_DEPTH_BUFFER_BIT);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     std::vector<const EnemyType*> drawnKinds;

@@ -66,8 +66,9 @@ struct AllegroShell {
         drawPointer();
         glFlush();
         allegro_gl_flip();
-        // Clear the next back buffer now, after the flip.
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        // Clear the next back buffer now, after the flip. The world clears the depth buffer as
+        // it starts to draw.
+        glClear(GL_COLOR_BUFFER_BIT);
     }
     void startCounting() { speed_counter = 0; }
     int pendingTicks() { return speed_counter; }

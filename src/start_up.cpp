@@ -108,9 +108,6 @@ void startAllegroAndOpenGL(void (*tick)())
     srand(time(NULL));
     allegro_gl_use_mipmapping(TRUE);
     setDrawingState();
-    // The first frame is drawn on a cleared back buffer, depth included, as every later one is
-    // (the frame loop clears after each flip).
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     allegro_gl_set_projection();
     fitSceneToWindow();
     // The pointer is Allegro's arrow, which AllegroGL draws into each frame (drawPointer); shown
