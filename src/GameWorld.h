@@ -39,7 +39,9 @@ public:
     void useExtraCycles();
     // Does nothing; kept for a destruction effect that the game never got.
     void causeDestruction(std::list<Enemy>::iterator first, std::list<Enemy>::iterator last);
-    // Draws every enemy, and the overlay on infected and dissolving ones, into the frame.
+    // Draws every enemy, and the overlay on infected and dissolving ones, into the frame, later
+    // enemies in the list over earlier ones. It clears the depth buffer and uses it to keep that
+    // order while it draws the enemies kind by kind.
     void draw();
 
     // The level's aliens come in six colours, the first kinds of enemyTypes; the hard ball is next.
